@@ -1,0 +1,97 @@
+// The call dispatcher: module functions, builtins, user functions.
+#include "console.h"
+#include "interpreter/arg_buffer.h"
+#include "interpreter/builtin_table.h"
+#include "interpreter/interpreter.h"
+#include "interpreter/messages.h"
+#include "interpreter/module_hooks.h"
+#include "interpreter/stack_guard.h"
+#include "veltro_limits.h"
+
+namespace veltro {
+
+Value Interpreter::call_function(const CallExpr& call) {
+  const bool tracing = debug_enabled();
+  if (tracing) log_debug_call(msg::trace_calling(call.name));
+
+  ArgBuffer args;
+  args.reserve(call.args.size());
+  for (const auto& arg : call.args) {
+    Value v = evaluate(*arg);
+    if (v.is_error()) return v;
+    args.push_back(std::move(v));
+  }
+
+  if (call.dotted) return call_module_function(call, args.view());
+
+  if (call.builtin == CallExpr::kUnresolved) call.builtin = find_builtin(call.name);
+  if (call.builtin >= 0) {
+    Value result = builtin_table()[static_cast<std::size_t>(call.builtin)].fn(*this, args.view());
+    if (tracing) log_debug_call(msg::trace_builtin(call.name));
+    return result;
+  }
+
+  if (tracing) log_debug_call(msg::trace_not_builtin(call.name));
+  const Value* found = env_.find(call.symbol);
+  if (tracing) log_debug_call(msg::trace_lookup(call.name, found ? found->debug() : Value().debug()));
+  if (found && found->is_function()) {
+    Value callee = *found;  // the body may rebind the name; keep the function alive
+    const FunctionDef& def = callee.as_function();
+    if (tracing) log_debug_call(msg::trace_found(def.params.size()));
+    if (def.params.size() != args.size()) return raise(msg::wrong_arity(call.name, def.params.size(), args.size()));
+    return call_user_function(def, args.view());
+  }
+  if (found && found->is_builtin()) return call_by_value(*found, args.view());
+  return raise(msg::no_such_function(call.name));
+}
+
+// A variable holding a module's builtin function: offered to sdl2, then http.
+Value Interpreter::call_by_value(Value callee, std::span<const Value> args) {
+  const std::string& qualified = callee.as_string();
+  if (auto result = dispatch_sdl2(qualified, args, *graphics_)) return std::move(*result);
+  if (auto result = dispatch_http(qualified, args)) return std::move(*result);
+  return Value();
+}
+
+Value Interpreter::call_module_function(const CallExpr& call, std::span<const Value> args) {
+  auto it = modules_.find(call.module_part);
+  if (it == modules_.end()) return raise(msg::module_not_imported(call.module_part));
+  if (call.module_part == "sdl2") {
+    if (auto result = dispatch_sdl2(call.name, args, *graphics_)) return std::move(*result);
+    return raise(msg::sdl2_no_function(call.function_part));
+  }
+  if (call.module_part == "http") {
+    if (auto result = dispatch_http(call.name, args)) return std::move(*result);
+    return raise(msg::http_no_function(call.function_part));
+  }
+  if (call.module_part == "files") return dispatch_files(call.name, args);
+
+  ExportTablePtr table = it->second;  // a later `use` may replace the entry while the body runs
+  auto entry = table->find(call.function_part);
+  if (entry == table->end() || !entry->second.is_function()) {
+    return raise(msg::module_no_function(call.module_part, call.function_part));
+  }
+  Value callee = entry->second;
+  return call_user_function(callee.as_function(), args);
+}
+
+Value Interpreter::call_user_function(const FunctionDef& def, std::span<const Value> args) {
+  if (call_depth_ >= limits::kMaxCallDepth || stack_low()) {
+    return raise(msg::call_depth_exceeded(limits::kMaxCallDepth));
+  }
+  ++call_depth_;
+  env_.push_scope();
+  env_.bind_parameters(def.param_symbols, args);
+  execute_block(def.body);
+  Value result;
+  if (has_return_) {
+    result = std::move(return_value_);
+    return_value_ = Value();
+    has_return_ = false;
+  }
+  env_.pop_scope();
+  --call_depth_;
+  return result;
+}
+
+}  // namespace veltro

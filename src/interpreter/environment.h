@@ -1,0 +1,115 @@
+#pragma once
+// Variables with dynamic scope, by shallow binding: every symbol has a global
+// slot and a stack of the bindings made for it by active calls, innermost on
+// top. Each call scope remembers which symbols it bound and pops exactly
+// those. Lookup and define are O(1) and give the results of searching a stack
+// of scope maps innermost-first, then the globals.
+#include <cstdint>
+#include <vector>
+
+#include "interpreter/value.h"
+#include "parser/symbols.h"
+
+namespace veltro {
+
+class Environment {
+ public:
+  // The value the name resolves to, or nullptr when it is bound nowhere.
+  [[nodiscard]] const Value* find(Symbol symbol) const noexcept {
+    if (symbol >= slots_.size()) return nullptr;
+    const Slot& s = slots_[symbol];
+    if (!s.locals.empty()) return &s.locals.back().value;
+    return s.has_global ? &s.global : nullptr;
+  }
+
+  // Binds in the globals for a name declared global or at top level,
+  // otherwise in the innermost call scope.
+  void define(Symbol symbol, Value value) {
+    Slot& s = slot(symbol);
+    if (s.declared_global || depth_ == 0) {
+      s.global = std::move(value);
+      s.has_global = true;
+      return;
+    }
+    if (!s.locals.empty() && s.locals.back().depth == depth_) {
+      s.locals.back().value = std::move(value);
+      return;
+    }
+    s.locals.push_back(Binding{depth_, std::move(value)});
+    bound_.push_back(symbol);
+  }
+
+  // Binds straight in the globals (item imports of `use`).
+  void set_global(Symbol symbol, Value value) {
+    Slot& s = slot(symbol);
+    s.global = std::move(value);
+    s.has_global = true;
+  }
+
+  // The stored value that `define` would replace, when it is also the
+  // binding `find` sees; nullptr otherwise. Lets an assignment that rebuilds
+  // the same variable drop the old reference first and update in place.
+  [[nodiscard]] Value* define_target_if_visible(Symbol symbol) noexcept {
+    if (symbol >= slots_.size()) return nullptr;
+    Slot& s = slots_[symbol];
+    if (s.declared_global || depth_ == 0) {
+      return s.locals.empty() && s.has_global ? &s.global : nullptr;
+    }
+    if (!s.locals.empty() && s.locals.back().depth == depth_) return &s.locals.back().value;
+    return nullptr;
+  }
+
+  void push_scope() {
+    frames_.push_back(bound_.size());
+    ++depth_;
+  }
+
+  void pop_scope() {
+    std::size_t start = frames_.back();
+    frames_.pop_back();
+    for (std::size_t i = bound_.size(); i > start; --i) slots_[bound_[i - 1]].locals.pop_back();
+    bound_.resize(start);
+    --depth_;
+  }
+
+  void bind_parameters(const std::vector<Symbol>& params, std::span<const Value> args) {
+    std::size_t n = std::min(params.size(), args.size());
+    for (std::size_t i = 0; i < n; ++i) define(params[i], args[i]);
+  }
+
+  void declare_global(Symbol symbol) { slot(symbol).declared_global = true; }
+
+  [[nodiscard]] std::uint32_t depth() const noexcept { return depth_; }
+
+  // Visits every global binding (symbol, value), in symbol order.
+  template <class F>
+  void for_each_global(F&& visit) const {
+    for (std::size_t i = 0; i < slots_.size(); ++i) {
+      if (slots_[i].has_global) visit(static_cast<Symbol>(i), slots_[i].global);
+    }
+  }
+
+ private:
+  struct Binding {
+    std::uint32_t depth;
+    Value value;
+  };
+  struct Slot {
+    Value global;
+    bool has_global = false;
+    bool declared_global = false;
+    std::vector<Binding> locals;
+  };
+
+  Slot& slot(Symbol symbol) {
+    if (symbol >= slots_.size()) slots_.resize(std::max<std::size_t>(symbol + 1, symbol_count()));
+    return slots_[symbol];
+  }
+
+  std::vector<Slot> slots_;
+  std::vector<Symbol> bound_;        // symbols bound by active call scopes, in order
+  std::vector<std::size_t> frames_;  // where each active scope's symbols begin in bound_
+  std::uint32_t depth_ = 0;
+};
+
+}  // namespace veltro

@@ -1,0 +1,82 @@
+#pragma once
+// The tree-walking interpreter: all run-time state of one run (or of one
+// module being loaded) and the operations that execute statements, evaluate
+// expressions and dispatch calls.
+#include <memory>
+#include <span>
+#include <string>
+#include <unordered_map>
+
+#include "interpreter/environment.h"
+#include "interpreter/value.h"
+#include "parser/ast.h"
+
+namespace veltro {
+
+class GraphicsContext;
+
+// A module's exported names. Values are immutable, so one table can be shared
+// by every importer and by the cache.
+using ExportTable = std::unordered_map<std::string, Value>;
+using ExportTablePtr = std::shared_ptr<const ExportTable>;
+
+class Interpreter {
+ public:
+  Interpreter();
+  ~Interpreter();
+  Interpreter(const Interpreter&) = delete;
+  Interpreter& operator=(const Interpreter&) = delete;
+
+  void execute(const Stmt& stmt);
+  void execute_block(const Block& block);
+  [[nodiscard]] Value evaluate(const Expr& expr);
+  [[nodiscard]] Value apply_binary(const Value& left, TokenType op, const Value& right);
+  [[nodiscard]] Value call_function(const CallExpr& call);
+  [[nodiscard]] Value call_user_function(const FunctionDef& def, std::span<const Value> args);
+
+  // A plain name's value, or Null when it is bound nowhere.
+  [[nodiscard]] Value lookup(Symbol symbol) const;
+
+  [[nodiscard]] bool signal_pending() const noexcept { return has_return_ || break_flag_ || continue_flag_; }
+  [[nodiscard]] bool has_return() const noexcept { return has_return_; }
+
+  Environment& environment() { return env_; }
+  GraphicsContext& graphics() { return *graphics_; }
+
+  // Loads a module's export table: nullptr when it cannot be loaded.
+  [[nodiscard]] ExportTablePtr load_module(const std::string& name);
+  [[nodiscard]] ExportTablePtr export_globals() const;
+
+ private:
+  void execute_use(const UseStmt& stmt);
+  [[nodiscard]] Value lookup_member(const std::string& module, const std::string& member);
+  [[nodiscard]] Value evaluate_index(const IndexExpr& expr);
+  [[nodiscard]] Value index_value(const Value& object, const Value& index);
+  [[nodiscard]] Value evaluate_range(const RangeExpr& expr);
+  [[nodiscard]] Value call_module_function(const CallExpr& call, std::span<const Value> args);
+  [[nodiscard]] Value call_by_value(Value callee, std::span<const Value> args);
+  void run_while(const WhileStmt& stmt);
+  void run_for(const ForStmt& stmt);
+  void run_match(const MatchStmt& stmt);
+  void run_try(const TryStmt& stmt);
+  void run_compound(const CompoundAssignStmt& stmt);
+
+  Environment env_;
+
+  // Pending control-flow signals, tested after every statement.
+  Value return_value_;
+  bool has_return_ = false;
+  bool break_flag_ = false;
+  bool continue_flag_ = false;
+
+  std::unordered_map<std::string, ExportTablePtr> modules_;       // by the name used in `use`
+  std::unordered_map<std::string, ExportTablePtr> module_cache_;  // loaded script modules
+
+  int call_depth_ = 0;
+  std::unique_ptr<GraphicsContext> graphics_;
+};
+
+// Reports an error the moment it happens and returns it as a value.
+[[nodiscard]] Value raise(std::string message);
+
+}  // namespace veltro

@@ -1,0 +1,480 @@
+#include "interpreter/value.h"
+
+#include <charconv>
+#include <cmath>
+#include <functional>
+#include <cstring>
+#include <sys/random.h>
+
+#include "text.h"
+
+namespace veltro {
+
+namespace {
+
+std::size_t process_seed() {
+  static const std::size_t seed = [] {
+    std::size_t s = 0;
+    if (getrandom(&s, sizeof s, 0) != static_cast<ssize_t>(sizeof s)) {
+      s = reinterpret_cast<std::size_t>(&s) ^ 0x9e3779b97f4a7c15ull;
+    }
+    return s;
+  }();
+  return seed;
+}
+
+// Payloads of containers are destroyed through a work list instead of
+// recursion, so that freeing a deeply nested array cannot exhaust the stack.
+struct Graveyard {
+  std::vector<RcObject*> arrays;
+  std::vector<RcObject*> dicts;
+  bool draining = false;
+};
+
+Graveyard& graveyard() {
+  static thread_local Graveyard g;
+  return g;
+}
+
+void drain(Graveyard& g) {
+  g.draining = true;
+  while (!g.arrays.empty() || !g.dicts.empty()) {
+    if (!g.arrays.empty()) {
+      auto* obj = static_cast<ArrayObj*>(g.arrays.back());
+      g.arrays.pop_back();
+      delete obj;
+    } else {
+      auto* obj = static_cast<DictObj*>(g.dicts.back());
+      g.dicts.pop_back();
+      delete obj;
+    }
+  }
+  g.draining = false;
+}
+
+ShapeObj* new_shape(std::initializer_list<std::int32_t> values) {
+  auto* obj = new ShapeObj();
+  std::size_t i = 0;
+  for (auto v : values) obj->v[i++] = v;
+  return obj;
+}
+
+}  // namespace
+
+std::size_t KeyHash::operator()(std::string_view key) const noexcept {
+  return std::_Hash_bytes(key.data(), key.size(), process_seed());
+}
+
+Value Value::string(std::string v) {
+  Value r;
+  r.type_ = ValueType::String;
+  r.u_.obj = new StringObj(std::move(v));
+  r.u_.obj->refs = 1;
+  return r;
+}
+
+Value Value::error(std::string message) {
+  Value r = string(std::move(message));
+  r.type_ = ValueType::Error;
+  return r;
+}
+
+Value Value::builtin(std::string qualified_name) {
+  Value r = string(std::move(qualified_name));
+  r.type_ = ValueType::BuiltinFunction;
+  return r;
+}
+
+Value Value::array(std::vector<Value> items) {
+  Value r;
+  r.type_ = ValueType::Array;
+  r.u_.obj = new ArrayObj(std::move(items));
+  r.u_.obj->refs = 1;
+  return r;
+}
+
+Value Value::dict(DictMap map) {
+  Value r;
+  r.type_ = ValueType::Dict;
+  r.u_.obj = new DictObj(std::move(map));
+  r.u_.obj->refs = 1;
+  return r;
+}
+
+Value Value::function(Rc<FunctionDef> def) {
+  Value r;
+  r.type_ = ValueType::Function;
+  r.u_.fn = def.get();
+  ++r.u_.fn->refs;
+  return r;
+}
+
+Value Value::rect(RectShape s) {
+  Value r;
+  r.type_ = ValueType::Rect;
+  r.u_.obj = new_shape({s.x, s.y, static_cast<std::int32_t>(s.w), static_cast<std::int32_t>(s.h)});
+  r.u_.obj->refs = 1;
+  return r;
+}
+
+Value Value::circle(CircleShape s) {
+  Value r;
+  r.type_ = ValueType::Circle;
+  r.u_.obj = new_shape({s.x, s.y, static_cast<std::int32_t>(s.radius)});
+  r.u_.obj->refs = 1;
+  return r;
+}
+
+Value Value::triangle(TriangleShape s) {
+  Value r;
+  r.type_ = ValueType::Triangle;
+  r.u_.obj = new_shape({s.x1, s.y1, s.x2, s.y2, s.x3, s.y3});
+  r.u_.obj->refs = 1;
+  return r;
+}
+
+const std::string& Value::as_string() const noexcept { return static_cast<const StringObj*>(u_.obj)->text; }
+const std::vector<Value>& Value::as_array() const noexcept { return static_cast<const ArrayObj*>(u_.obj)->items; }
+const DictMap& Value::as_dict() const noexcept { return static_cast<const DictObj*>(u_.obj)->map; }
+
+RectShape Value::as_rect() const noexcept {
+  const auto* s = static_cast<const ShapeObj*>(u_.obj);
+  return {s->v[0], s->v[1], static_cast<std::uint32_t>(s->v[2]), static_cast<std::uint32_t>(s->v[3])};
+}
+
+CircleShape Value::as_circle() const noexcept {
+  const auto* s = static_cast<const ShapeObj*>(u_.obj);
+  return {s->v[0], s->v[1], static_cast<std::uint32_t>(s->v[2])};
+}
+
+TriangleShape Value::as_triangle() const noexcept {
+  const auto* s = static_cast<const ShapeObj*>(u_.obj);
+  return {s->v[0], s->v[1], s->v[2], s->v[3], s->v[4], s->v[5]};
+}
+
+std::string& Value::mutable_string() {
+  if (!unique()) *this = string(as_string());
+  return static_cast<StringObj*>(u_.obj)->text;
+}
+
+std::vector<Value>& Value::mutable_array() {
+  if (!unique()) *this = array(as_array());
+  return static_cast<ArrayObj*>(u_.obj)->items;
+}
+
+DictMap& Value::mutable_dict() {
+  if (!unique()) *this = dict(as_dict());
+  return static_cast<DictObj*>(u_.obj)->map;
+}
+
+void Value::destroy() noexcept {
+  switch (type_) {
+    case ValueType::String:
+    case ValueType::BuiltinFunction:
+    case ValueType::Error:
+      delete static_cast<StringObj*>(u_.obj);
+      return;
+    case ValueType::Array:
+    case ValueType::Dict: {
+      auto& g = graveyard();
+      (type_ == ValueType::Array ? g.arrays : g.dicts).push_back(u_.obj);
+      if (!g.draining) drain(g);
+      return;
+    }
+    case ValueType::Function:
+      delete u_.fn;
+      return;
+    case ValueType::Rect:
+    case ValueType::Circle:
+    case ValueType::Triangle:
+      delete static_cast<ShapeObj*>(u_.obj);
+      return;
+    case ValueType::Number:
+    case ValueType::Float:
+    case ValueType::Boolean:
+    case ValueType::Color:
+    case ValueType::Null:
+      return;
+  }
+}
+
+// ------------------------------------------------------------------ text forms
+
+void Value::append_display(std::string& out) const {
+  switch (type_) {
+    case ValueType::Number: {
+      char buffer[24];
+      auto r = std::to_chars(buffer, buffer + sizeof buffer, u_.i);
+      out.append(buffer, r.ptr);
+      return;
+    }
+    case ValueType::Float:
+      text::append_float_display(out, u_.f);
+      return;
+    case ValueType::String:
+      out += as_string();
+      return;
+    case ValueType::Boolean:
+      out += u_.b ? "true" : "false";
+      return;
+    case ValueType::Array: {
+      out += '[';
+      bool first = true;
+      for (const auto& item : as_array()) {
+        if (!first) out += ", ";
+        first = false;
+        item.append_display(out);
+      }
+      out += ']';
+      return;
+    }
+    case ValueType::Dict: {
+      out += '{';
+      bool first = true;
+      for (const auto& [key, item] : as_dict()) {
+        if (!first) out += ", ";
+        first = false;
+        out += key;
+        out += ": ";
+        item.append_display(out);
+      }
+      out += '}';
+      return;
+    }
+    case ValueType::Function:
+      out += "<function>";
+      return;
+    case ValueType::BuiltinFunction:
+      out += "<builtin: ";
+      out += as_string();
+      out += '>';
+      return;
+    case ValueType::Rect: {
+      auto r = as_rect();
+      out += "Rect(" + std::to_string(r.x) + ", " + std::to_string(r.y) + ", " + std::to_string(r.w) + ", " +
+             std::to_string(r.h) + ")";
+      return;
+    }
+    case ValueType::Color: {
+      auto c = as_color();
+      out += "Color(" + std::to_string(c.r) + ", " + std::to_string(c.g) + ", " + std::to_string(c.b) + ")";
+      return;
+    }
+    case ValueType::Circle: {
+      auto c = as_circle();
+      out += "Circle(" + std::to_string(c.x) + ", " + std::to_string(c.y) + ", " + std::to_string(c.radius) + ")";
+      return;
+    }
+    case ValueType::Triangle: {
+      auto t = as_triangle();
+      out += "Triangle(" + std::to_string(t.x1) + ", " + std::to_string(t.y1) + ", " + std::to_string(t.x2) + ", " +
+             std::to_string(t.y2) + ", " + std::to_string(t.x3) + ", " + std::to_string(t.y3) + ")";
+      return;
+    }
+    case ValueType::Null:
+      out += "null";
+      return;
+    case ValueType::Error:
+      out += "Error: ";
+      out += as_string();
+      return;
+  }
+}
+
+std::string Value::display() const {
+  if (type_ == ValueType::String) return as_string();
+  std::string out;
+  append_display(out);
+  return out;
+}
+
+void Value::append_debug(std::string& out) const {
+  switch (type_) {
+    case ValueType::Number:
+      out += "Number(" + std::to_string(u_.i) + ")";
+      return;
+    case ValueType::Float:
+      out += "Float(";
+      text::append_float_debug(out, u_.f);
+      out += ')';
+      return;
+    case ValueType::String:
+      out += "String(";
+      text::append_quoted(out, as_string());
+      out += ')';
+      return;
+    case ValueType::Boolean:
+      out += u_.b ? "Boolean(true)" : "Boolean(false)";
+      return;
+    case ValueType::Array: {
+      out += "Array([";
+      bool first = true;
+      for (const auto& item : as_array()) {
+        if (!first) out += ", ";
+        first = false;
+        item.append_debug(out);
+      }
+      out += "])";
+      return;
+    }
+    case ValueType::Dict: {
+      out += "Dict({";
+      bool first = true;
+      for (const auto& [key, item] : as_dict()) {
+        if (!first) out += ", ";
+        first = false;
+        text::append_quoted(out, key);
+        out += ": ";
+        item.append_debug(out);
+      }
+      out += "})";
+      return;
+    }
+    case ValueType::Function: {
+      out += "Function { params: [";
+      const auto& def = as_function();
+      for (std::size_t i = 0; i < def.params.size(); ++i) {
+        if (i) out += ", ";
+        text::append_quoted(out, def.params[i]);
+      }
+      out += "], body: ";
+      veltro::append_debug(out, def.body);
+      out += " }";
+      return;
+    }
+    case ValueType::BuiltinFunction:
+      out += "BuiltinFunction { name: ";
+      text::append_quoted(out, as_string());
+      out += " }";
+      return;
+    case ValueType::Rect: {
+      auto r = as_rect();
+      out += "Rect { x: " + std::to_string(r.x) + ", y: " + std::to_string(r.y) + ", w: " + std::to_string(r.w) +
+             ", h: " + std::to_string(r.h) + " }";
+      return;
+    }
+    case ValueType::Color: {
+      auto c = as_color();
+      out += "Color { r: " + std::to_string(c.r) + ", g: " + std::to_string(c.g) + ", b: " + std::to_string(c.b) +
+             " }";
+      return;
+    }
+    case ValueType::Circle: {
+      auto c = as_circle();
+      out += "Circle { x: " + std::to_string(c.x) + ", y: " + std::to_string(c.y) +
+             ", radius: " + std::to_string(c.radius) + " }";
+      return;
+    }
+    case ValueType::Triangle: {
+      auto t = as_triangle();
+      out += "Triangle { x1: " + std::to_string(t.x1) + ", y1: " + std::to_string(t.y1) +
+             ", x2: " + std::to_string(t.x2) + ", y2: " + std::to_string(t.y2) + ", x3: " + std::to_string(t.x3) +
+             ", y3: " + std::to_string(t.y3) + " }";
+      return;
+    }
+    case ValueType::Null:
+      out += "Null";
+      return;
+    case ValueType::Error:
+      out += "Error(";
+      text::append_quoted(out, as_string());
+      out += ')';
+      return;
+  }
+}
+
+std::string Value::debug() const {
+  std::string out;
+  append_debug(out);
+  return out;
+}
+
+bool Value::truthy() const noexcept {
+  switch (type_) {
+    case ValueType::Number:
+      return u_.i != 0;
+    case ValueType::Float:
+      return u_.f != 0.0;  // NaN is truthy, -0.0 is not
+    case ValueType::Boolean:
+      return u_.b;
+    case ValueType::Null:
+      return false;
+    case ValueType::String:
+    case ValueType::Array:
+    case ValueType::Dict:
+    case ValueType::Function:
+    case ValueType::BuiltinFunction:
+    case ValueType::Rect:
+    case ValueType::Color:
+    case ValueType::Circle:
+    case ValueType::Triangle:
+    case ValueType::Error:
+      return true;
+  }
+  return true;
+}
+
+std::string_view Value::type_name() const noexcept {
+  switch (type_) {
+    case ValueType::Number: return "number";
+    case ValueType::Float: return "float";
+    case ValueType::String: return "string";
+    case ValueType::Boolean: return "boolean";
+    case ValueType::Array: return "array";
+    case ValueType::Dict: return "dict";
+    case ValueType::Function: return "function";
+    case ValueType::BuiltinFunction: return "builtin function";
+    case ValueType::Rect: return "rect";
+    case ValueType::Color: return "color";
+    case ValueType::Circle: return "circle";
+    case ValueType::Triangle: return "triangle";
+    case ValueType::Null: return "null";
+    case ValueType::Error: return "error";
+  }
+  return "unknown";
+}
+
+std::string_view Value::typeof_name() const noexcept {
+  switch (type_) {
+    case ValueType::Number: return "number";
+    case ValueType::Float: return "float";
+    case ValueType::String: return "string";
+    case ValueType::Boolean: return "boolean";
+    case ValueType::Array: return "array";
+    case ValueType::Dict: return "dict";
+    case ValueType::Null: return "null";
+    case ValueType::Function:
+    case ValueType::BuiltinFunction:
+    case ValueType::Rect:
+    case ValueType::Color:
+    case ValueType::Circle:
+    case ValueType::Triangle:
+    case ValueType::Error:
+      return "unknown";
+  }
+  return "unknown";
+}
+
+bool pattern_equal(const Value& a, const Value& b) {
+  if (a.type() != b.type()) return false;
+  switch (a.type()) {
+    case ValueType::Number: return a.as_number() == b.as_number();
+    case ValueType::Float: return std::fabs(a.as_float() - b.as_float()) < kFloatEpsilon;
+    case ValueType::String: return a.as_string() == b.as_string();
+    case ValueType::Boolean: return a.as_bool() == b.as_bool();
+    case ValueType::Null: return true;
+    case ValueType::Array:
+    case ValueType::Dict:
+    case ValueType::Function:
+    case ValueType::BuiltinFunction:
+    case ValueType::Rect:
+    case ValueType::Color:
+    case ValueType::Circle:
+    case ValueType::Triangle:
+    case ValueType::Error:
+      return false;
+  }
+  return false;
+}
+
+}  // namespace veltro

@@ -1,0 +1,251 @@
+#pragma once
+// The syntax tree: expressions, statements and match patterns. Nodes own their
+// children; a function's parameters and body live in a shared FunctionDef so
+// that function values can keep them without copying.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "lexer/token.h"
+#include "parser/symbols.h"
+#include "refcount.h"
+
+namespace veltro {
+
+enum class ExprKind : std::uint8_t {
+  Number, Float, String, Boolean, Identifier, BinaryOp, UnaryOp, Call, Array, Dict, Index, Range,
+};
+
+struct Expr {
+  explicit Expr(ExprKind k) : kind(k) {}
+  virtual ~Expr() = default;
+  Expr(const Expr&) = delete;
+  Expr& operator=(const Expr&) = delete;
+  const ExprKind kind;
+  // Height of the subtree (a leaf is 1); the parser bounds it so that every
+  // recursive walk over the tree stays within the stack.
+  std::uint32_t depth = 1;
+};
+using ExprPtr = std::unique_ptr<Expr>;
+
+struct NumberExpr : Expr {
+  explicit NumberExpr(std::int64_t v) : Expr(ExprKind::Number), value(v) {}
+  std::int64_t value;
+};
+
+struct FloatExpr : Expr {
+  explicit FloatExpr(double v) : Expr(ExprKind::Float), value(v) {}
+  double value;
+};
+
+struct StringExpr : Expr {
+  explicit StringExpr(std::string v) : Expr(ExprKind::String), value(std::move(v)) {}
+  std::string value;
+};
+
+struct BooleanExpr : Expr {
+  explicit BooleanExpr(bool v) : Expr(ExprKind::Boolean), value(v) {}
+  bool value;
+};
+
+struct IdentifierExpr : Expr {
+  explicit IdentifierExpr(std::string n) : Expr(ExprKind::Identifier), name(std::move(n)), symbol(intern(name)) {}
+  std::string name;
+  Symbol symbol;
+};
+
+struct BinaryExpr : Expr {
+  BinaryExpr(ExprPtr l, TokenType o, ExprPtr r)
+      : Expr(ExprKind::BinaryOp), left(std::move(l)), op(o), right(std::move(r)) {}
+  ExprPtr left;
+  TokenType op;
+  ExprPtr right;
+};
+
+struct UnaryExpr : Expr {
+  UnaryExpr(TokenType o, ExprPtr e) : Expr(ExprKind::UnaryOp), op(o), operand(std::move(e)) {}
+  TokenType op;
+  ExprPtr operand;
+};
+
+struct CallExpr : Expr {
+  CallExpr(std::string n, std::vector<ExprPtr> a);
+  std::string name;
+  std::vector<ExprPtr> args;
+  // How the name reads: a plain name (symbol), or module and function parts
+  // split at the first dot.
+  bool dotted = false;
+  Symbol symbol = kNoSymbol;
+  std::string module_part;
+  std::string function_part;
+  // Bound by the interpreter at the first call: index into its fixed
+  // builtin table, -1 for none, kUnresolved before.
+  static constexpr int kUnresolved = -2;
+  mutable int builtin = kUnresolved;
+};
+
+struct ArrayExpr : Expr {
+  explicit ArrayExpr(std::vector<ExprPtr> e) : Expr(ExprKind::Array), elements(std::move(e)) {}
+  std::vector<ExprPtr> elements;
+};
+
+struct DictExpr : Expr {
+  using Entry = std::pair<std::string, ExprPtr>;
+  explicit DictExpr(std::vector<Entry> e) : Expr(ExprKind::Dict), entries(std::move(e)) {}
+  std::vector<Entry> entries;
+};
+
+struct IndexExpr : Expr {
+  IndexExpr(ExprPtr o, ExprPtr i) : Expr(ExprKind::Index), object(std::move(o)), index(std::move(i)) {}
+  ExprPtr object;
+  ExprPtr index;
+};
+
+struct RangeExpr : Expr {
+  RangeExpr(ExprPtr s, ExprPtr e) : Expr(ExprKind::Range), start(std::move(s)), end(std::move(e)) {}
+  ExprPtr start;
+  ExprPtr end;
+};
+
+enum class StmtKind : std::uint8_t {
+  Let, Assign, CompoundAssign, Function, If, While, For, Match, Try, Return, Break, Continue,
+  Global, Use, Expr,
+};
+
+struct Stmt {
+  explicit Stmt(StmtKind k) : kind(k) {}
+  virtual ~Stmt() = default;
+  Stmt(const Stmt&) = delete;
+  Stmt& operator=(const Stmt&) = delete;
+  const StmtKind kind;
+};
+using StmtPtr = std::unique_ptr<Stmt>;
+using Block = std::vector<StmtPtr>;
+
+// Parameters and body of a function, shared by the tree and function values.
+struct FunctionDef : RcObject {
+  std::vector<std::string> params;
+  std::vector<Symbol> param_symbols;
+  Block body;
+};
+
+struct Pattern {
+  bool wildcard = false;
+  ExprPtr value;  // absent for the wildcard
+};
+
+struct LetStmt : Stmt {
+  LetStmt(std::string n, ExprPtr v) : Stmt(StmtKind::Let), name(std::move(n)), symbol(intern(name)), value(std::move(v)) {}
+  std::string name;
+  Symbol symbol;
+  ExprPtr value;
+};
+
+struct AssignStmt : Stmt {
+  AssignStmt(std::string n, ExprPtr v) : Stmt(StmtKind::Assign), name(std::move(n)), symbol(intern(name)), value(std::move(v)) {}
+  std::string name;
+  Symbol symbol;
+  ExprPtr value;
+};
+
+struct CompoundAssignStmt : Stmt {
+  CompoundAssignStmt(std::string n, TokenType o, ExprPtr v)
+      : Stmt(StmtKind::CompoundAssign), name(std::move(n)), symbol(intern(name)), op(o), value(std::move(v)) {}
+  std::string name;
+  Symbol symbol;
+  TokenType op;  // PlusAssign, MinusAssign, StarAssign or SlashAssign
+  ExprPtr value;
+};
+
+struct FunctionStmt : Stmt {
+  FunctionStmt(std::string n, Rc<FunctionDef> d)
+      : Stmt(StmtKind::Function), name(std::move(n)), symbol(intern(name)), def(std::move(d)) {}
+  std::string name;
+  Symbol symbol;
+  Rc<FunctionDef> def;
+};
+
+struct IfStmt : Stmt {
+  IfStmt(ExprPtr c, Block t, std::optional<Block> e)
+      : Stmt(StmtKind::If), condition(std::move(c)), then_body(std::move(t)), else_body(std::move(e)) {}
+  ExprPtr condition;
+  Block then_body;
+  std::optional<Block> else_body;
+};
+
+struct WhileStmt : Stmt {
+  WhileStmt(ExprPtr c, Block b) : Stmt(StmtKind::While), condition(std::move(c)), body(std::move(b)) {}
+  ExprPtr condition;
+  Block body;
+};
+
+struct ForStmt : Stmt {
+  ForStmt(std::string v, ExprPtr i, Block b)
+      : Stmt(StmtKind::For), var(std::move(v)), symbol(intern(var)), iter(std::move(i)), body(std::move(b)) {}
+  std::string var;
+  Symbol symbol;
+  ExprPtr iter;
+  Block body;
+};
+
+struct MatchStmt : Stmt {
+  using Arm = std::pair<Pattern, Block>;
+  MatchStmt(ExprPtr e, std::vector<Arm> a) : Stmt(StmtKind::Match), expr(std::move(e)), arms(std::move(a)) {}
+  ExprPtr expr;
+  std::vector<Arm> arms;
+};
+
+struct TryStmt : Stmt {
+  TryStmt(Block b, std::string v, Block c)
+      : Stmt(StmtKind::Try), body(std::move(b)), catch_var(std::move(v)), symbol(intern(catch_var)), catch_body(std::move(c)) {}
+  Block body;
+  std::string catch_var;
+  Symbol symbol;
+  Block catch_body;
+};
+
+struct ReturnStmt : Stmt {
+  explicit ReturnStmt(ExprPtr v) : Stmt(StmtKind::Return), value(std::move(v)) {}
+  ExprPtr value;  // null for a bare return
+};
+
+struct BreakStmt : Stmt {
+  BreakStmt() : Stmt(StmtKind::Break) {}
+};
+
+struct ContinueStmt : Stmt {
+  ContinueStmt() : Stmt(StmtKind::Continue) {}
+};
+
+struct GlobalStmt : Stmt {
+  explicit GlobalStmt(std::string n) : Stmt(StmtKind::Global), name(std::move(n)), symbol(intern(name)) {}
+  std::string name;
+  Symbol symbol;
+};
+
+struct UseStmt : Stmt {
+  UseStmt(std::string m, std::optional<std::string> a, std::optional<std::vector<std::string>> i)
+      : Stmt(StmtKind::Use), module(std::move(m)), alias(std::move(a)), items(std::move(i)) {}
+  std::string module;
+  std::optional<std::string> alias;
+  std::optional<std::vector<std::string>> items;
+};
+
+struct ExprStmt : Stmt {
+  explicit ExprStmt(ExprPtr e) : Stmt(StmtKind::Expr), expr(std::move(e)) {}
+  ExprPtr expr;
+};
+
+// One-line debug text of a node, as in
+// BinaryOp { left: Number(1), op: Plus, right: Number(2) }.
+[[nodiscard]] std::string debug_text(const Expr& expr);
+[[nodiscard]] std::string debug_text(const Stmt& stmt);
+[[nodiscard]] std::string debug_text(const Pattern& pattern);
+void append_debug(std::string& out, const Expr& expr);
+void append_debug(std::string& out, const Stmt& stmt);
+void append_debug(std::string& out, const Block& block);
+void append_debug(std::string& out, const Pattern& pattern);
+
+}  // namespace veltro

@@ -1,0 +1,553 @@
+#include "parser/parser.h"
+
+#include <algorithm>
+
+#include <fmt/format.h>
+
+#include "veltro_limits.h"
+
+namespace veltro {
+
+namespace {
+
+const Token& eof_token() {
+  static const Token token{TokenType::EOF_, 0, 0.0, {}};
+  return token;
+}
+
+std::uint32_t depth_of(const ExprPtr& e) { return e ? e->depth : 0; }
+
+template <class T, class... Args>
+ExprPtr node(std::uint32_t child_depth, Args&&... args) {
+  auto e = std::make_unique<T>(std::forward<Args>(args)...);
+  e->depth = child_depth + 1;
+  return e;
+}
+
+std::uint32_t max_depth(const std::vector<ExprPtr>& list) {
+  std::uint32_t d = 0;
+  for (const auto& e : list) d = std::max(d, depth_of(e));
+  return d;
+}
+
+}  // namespace
+
+// Once a limit is passed the parser sees only EOF, so every loop ends at once.
+const Token& Parser::current() const {
+  if (too_deep() || pos_ >= tokens_.size()) return eof_token();
+  return tokens_[pos_];
+}
+
+const Token& Parser::ahead(std::size_t n) const {
+  if (too_deep() || pos_ + n >= tokens_.size()) return eof_token();
+  return tokens_[pos_ + n];
+}
+
+bool Parser::expect(TokenType type) {
+  if (!check(type)) return false;
+  advance();
+  return true;
+}
+
+void Parser::skip_semicolon() { (void)expect(TokenType::Semicolon); }
+
+bool Parser::enter() {
+  if (++nesting_ > limits::kMaxNestingDepth && !too_deep()) {
+    limit_message_ = fmt::format("Maximum nesting depth of {} exceeded", limits::kMaxNestingDepth);
+  }
+  return !too_deep();
+}
+
+ExprPtr Parser::limit_tree(ExprPtr expr) {
+  if (expr->depth > limits::kMaxExpressionDepth && !too_deep()) {
+    limit_message_ = fmt::format("Maximum expression depth of {} exceeded", limits::kMaxExpressionDepth);
+  }
+  return expr;
+}
+
+// ---------------------------------------------------------------- statements
+
+Block Parser::parse_program() {
+  Block program;
+  while (!check(TokenType::EOF_)) {
+    std::size_t before = pos_;
+    StmtPtr stmt = parse_statement();
+    if (pos_ == before) {  // a token no rule can use: skip it
+      advance();
+      continue;
+    }
+    if (stmt) program.push_back(std::move(stmt));
+  }
+  return program;
+}
+
+Block Parser::parse_block() {
+  Block block;
+  if (!enter()) {
+    leave();
+    return block;
+  }
+  while (!check(TokenType::RBrace) && !check(TokenType::EOF_)) {
+    std::size_t before = pos_;
+    StmtPtr stmt = parse_statement();
+    if (pos_ == before) {
+      advance();
+      continue;
+    }
+    if (stmt) block.push_back(std::move(stmt));
+  }
+  leave();
+  return block;
+}
+
+bool Parser::parse_braced_block(Block& out) {
+  if (!expect(TokenType::LBrace)) return false;
+  out = parse_block();
+  (void)expect(TokenType::RBrace);
+  return true;
+}
+
+StmtPtr Parser::parse_statement() {
+  switch (current().type) {
+    case TokenType::Let: return parse_let();
+    case TokenType::Def: return parse_def();
+    case TokenType::Return: return parse_return();
+    case TokenType::If: return parse_if();
+    case TokenType::While: return parse_while();
+    case TokenType::For: return parse_for();
+    case TokenType::Break:
+      advance();
+      skip_semicolon();
+      return std::make_unique<BreakStmt>();
+    case TokenType::Continue:
+      advance();
+      skip_semicolon();
+      return std::make_unique<ContinueStmt>();
+    case TokenType::Match: return parse_match();
+    case TokenType::Try: return parse_try();
+    case TokenType::Global: return parse_global();
+    case TokenType::Use: return parse_use();
+    case TokenType::Identifier: {
+      TokenType next = ahead(1).type;
+      if (next == TokenType::Assign) {
+        std::string name = current().text;
+        pos_ += 2;
+        ExprPtr value = parse_expression();
+        skip_semicolon();
+        return std::make_unique<AssignStmt>(std::move(name), std::move(value));
+      }
+      if (next == TokenType::PlusAssign || next == TokenType::MinusAssign || next == TokenType::StarAssign ||
+          next == TokenType::SlashAssign) {
+        std::string name = current().text;
+        pos_ += 2;
+        ExprPtr value = parse_expression();
+        skip_semicolon();
+        return std::make_unique<CompoundAssignStmt>(std::move(name), next, std::move(value));
+      }
+      break;
+    }
+    default:
+      break;
+  }
+  std::size_t before = pos_;
+  ExprPtr expr = parse_expression();
+  if (pos_ == before && !check(TokenType::Semicolon)) return nullptr;  // nothing here can start a statement
+  skip_semicolon();
+  return std::make_unique<ExprStmt>(std::move(expr));
+}
+
+StmtPtr Parser::parse_let() {
+  advance();
+  if (!check(TokenType::Identifier)) return nullptr;
+  std::string name = current().text;
+  advance();
+  if (!expect(TokenType::Assign)) return nullptr;
+  ExprPtr value = parse_expression();
+  skip_semicolon();
+  return std::make_unique<LetStmt>(std::move(name), std::move(value));
+}
+
+StmtPtr Parser::parse_def() {
+  advance();
+  if (!check(TokenType::Identifier)) return nullptr;
+  std::string name = current().text;
+  advance();
+  if (!expect(TokenType::LParen)) return nullptr;
+  auto def = make_rc<FunctionDef>();
+  while (check(TokenType::Identifier)) {
+    def->params.push_back(current().text);
+    def->param_symbols.push_back(intern(current().text));
+    advance();
+    (void)expect(TokenType::Comma);
+  }
+  if (!expect(TokenType::RParen)) return nullptr;
+  if (!parse_braced_block(def->body)) return nullptr;
+  return std::make_unique<FunctionStmt>(std::move(name), std::move(def));
+}
+
+StmtPtr Parser::parse_return() {
+  advance();
+  ExprPtr value;
+  if (!check(TokenType::RBrace) && !check(TokenType::Semicolon) && !check(TokenType::EOF_)) {
+    value = parse_expression();
+  }
+  skip_semicolon();
+  return std::make_unique<ReturnStmt>(std::move(value));
+}
+
+StmtPtr Parser::parse_if() {
+  advance();
+  ExprPtr condition = parse_expression();
+  Block then_body;
+  if (!parse_braced_block(then_body)) return nullptr;
+  std::optional<Block> else_body;
+  if (expect(TokenType::Else)) {
+    Block body;
+    if (parse_braced_block(body)) else_body = std::move(body);
+  }
+  return std::make_unique<IfStmt>(std::move(condition), std::move(then_body), std::move(else_body));
+}
+
+StmtPtr Parser::parse_while() {
+  advance();
+  ExprPtr condition = parse_expression();
+  Block body;
+  if (!parse_braced_block(body)) return nullptr;
+  return std::make_unique<WhileStmt>(std::move(condition), std::move(body));
+}
+
+StmtPtr Parser::parse_for() {
+  advance();
+  if (!check(TokenType::Identifier)) return nullptr;
+  std::string var = current().text;
+  advance();
+  if (!expect(TokenType::In)) return nullptr;
+  ExprPtr iter = parse_expression();
+  Block body;
+  if (!parse_braced_block(body)) return nullptr;
+  return std::make_unique<ForStmt>(std::move(var), std::move(iter), std::move(body));
+}
+
+StmtPtr Parser::parse_match() {
+  advance();
+  ExprPtr subject = parse_expression();
+  if (!expect(TokenType::LBrace)) return nullptr;
+  std::vector<MatchStmt::Arm> arms;
+  for (;;) {
+    if (check(TokenType::RBrace) || check(TokenType::EOF_)) {
+      (void)expect(TokenType::RBrace);
+      break;
+    }
+    std::size_t before = pos_;
+    Pattern pattern;
+    if (check(TokenType::Identifier) && current().text == "_") {
+      advance();
+      pattern.wildcard = true;
+    } else {
+      pattern.value = parse_expression();
+    }
+    if (!expect(TokenType::FatArrow)) {
+      if (pos_ == before) advance();  // a token no rule can use: skip it
+      continue;
+    }
+    Block body;
+    if (check(TokenType::LBrace)) {
+      advance();
+      body = parse_block();
+      (void)expect(TokenType::RBrace);
+    } else {
+      body.push_back(std::make_unique<ExprStmt>(parse_expression()));
+    }
+    skip_semicolon();
+    arms.emplace_back(std::move(pattern), std::move(body));
+  }
+  return std::make_unique<MatchStmt>(std::move(subject), std::move(arms));
+}
+
+StmtPtr Parser::parse_try() {
+  advance();
+  Block body;
+  if (!parse_braced_block(body)) return nullptr;
+  if (!expect(TokenType::Catch)) return nullptr;
+  if (!check(TokenType::Identifier)) return nullptr;
+  std::string var = current().text;
+  advance();
+  Block catch_body;
+  if (!parse_braced_block(catch_body)) return nullptr;
+  return std::make_unique<TryStmt>(std::move(body), std::move(var), std::move(catch_body));
+}
+
+StmtPtr Parser::parse_global() {
+  advance();
+  if (!check(TokenType::Identifier)) return nullptr;
+  std::string name = current().text;
+  advance();
+  skip_semicolon();
+  return std::make_unique<GlobalStmt>(std::move(name));
+}
+
+StmtPtr Parser::parse_use() {
+  advance();
+  if (!check(TokenType::Identifier)) return nullptr;
+  std::string module = current().text;
+  advance();
+  switch (current().type) {
+    case TokenType::LBrace: {
+      advance();
+      std::vector<std::string> items;
+      for (;;) {
+        if (check(TokenType::Identifier)) {
+          items.push_back(current().text);
+          advance();
+          (void)expect(TokenType::Comma);
+        } else if (check(TokenType::RBrace) || check(TokenType::EOF_)) {
+          (void)expect(TokenType::RBrace);
+          skip_semicolon();
+          break;
+        } else {
+          advance();  // a token no rule can use: skip it
+        }
+      }
+      return std::make_unique<UseStmt>(std::move(module), std::nullopt, std::move(items));
+    }
+    case TokenType::Semicolon:
+      advance();
+      return std::make_unique<UseStmt>(std::move(module), std::nullopt, std::nullopt);
+    case TokenType::As: {
+      advance();
+      std::optional<std::string> alias;
+      if (check(TokenType::Identifier)) {
+        alias = current().text;
+        advance();
+      }
+      skip_semicolon();
+      return std::make_unique<UseStmt>(std::move(module), std::move(alias), std::nullopt);
+    }
+    default:
+      return std::make_unique<UseStmt>(std::move(module), std::nullopt, std::nullopt);
+  }
+}
+
+// --------------------------------------------------------------- expressions
+
+ExprPtr Parser::parse_expression() {
+  if (!enter()) {
+    leave();
+    return node<NumberExpr>(0, 0);
+  }
+  ExprPtr e = parse_or();
+  leave();
+  return e;
+}
+
+#define VELTRO_BINARY_LEVEL(name, next, condition)                                       \
+  ExprPtr Parser::name() {                                                             \
+    ExprPtr left = next();                                                             \
+    for (;;) {                                                                         \
+      TokenType op = current().type;                                                   \
+      if (!(condition)) return left;                                                   \
+      advance();                                                                       \
+      ExprPtr right = next();                                                          \
+      std::uint32_t d = std::max(depth_of(left), depth_of(right));                     \
+      left = limit_tree(node<BinaryExpr>(d, std::move(left), op, std::move(right)));   \
+    }                                                                                  \
+  }
+
+VELTRO_BINARY_LEVEL(parse_or, parse_and, op == TokenType::Or)
+VELTRO_BINARY_LEVEL(parse_and, parse_equality, op == TokenType::And)
+VELTRO_BINARY_LEVEL(parse_equality, parse_comparison, op == TokenType::Equal || op == TokenType::NotEqual)
+VELTRO_BINARY_LEVEL(parse_comparison, parse_range,
+                    op == TokenType::Less || op == TokenType::Greater || op == TokenType::LessEqual ||
+                        op == TokenType::GreaterEqual)
+VELTRO_BINARY_LEVEL(parse_additive, parse_multiplicative, op == TokenType::Plus || op == TokenType::Minus)
+VELTRO_BINARY_LEVEL(parse_multiplicative, parse_power,
+                    op == TokenType::Star || op == TokenType::Slash || op == TokenType::Percent)
+VELTRO_BINARY_LEVEL(parse_power, parse_unary, op == TokenType::Power)
+
+#undef VELTRO_BINARY_LEVEL
+
+ExprPtr Parser::parse_range() {
+  ExprPtr start = parse_additive();
+  if (check(TokenType::Dot) && ahead(1).type == TokenType::Dot) {
+    pos_ += 2;
+    ExprPtr end = parse_additive();
+    std::uint32_t d = std::max(depth_of(start), depth_of(end));
+    return limit_tree(node<RangeExpr>(d, std::move(start), std::move(end)));
+  }
+  return start;
+}
+
+ExprPtr Parser::parse_unary() {
+  if (check(TokenType::Not) || check(TokenType::Minus)) {
+    TokenType op = current().type;
+    advance();
+    if (!enter()) {
+      leave();
+      return node<NumberExpr>(0, 0);
+    }
+    ExprPtr operand = parse_unary();
+    leave();
+    std::uint32_t d = depth_of(operand);
+    return limit_tree(node<UnaryExpr>(d, op, std::move(operand)));
+  }
+  return parse_postfix();
+}
+
+void Parser::parse_list(std::vector<ExprPtr>& out) {
+  while (!check(TokenType::RParen) && !check(TokenType::RBrace) && !check(TokenType::RBracket) &&
+         !check(TokenType::EOF_)) {
+    std::size_t before = pos_;
+    ExprPtr e = parse_expression();
+    if (pos_ == before) {  // a token no rule can use: skip it
+      advance();
+      continue;
+    }
+    out.push_back(std::move(e));
+    (void)expect(TokenType::Comma);
+  }
+}
+
+ExprPtr Parser::parse_primary() {
+  const Token& t = current();
+  switch (t.type) {
+    case TokenType::True:
+    case TokenType::False: {
+      bool value = t.type == TokenType::True;
+      advance();
+      return node<BooleanExpr>(0, value);
+    }
+    case TokenType::Number: {
+      auto value = t.number;
+      advance();
+      return node<NumberExpr>(0, value);
+    }
+    case TokenType::Float: {
+      auto value = t.real;
+      advance();
+      return node<FloatExpr>(0, value);
+    }
+    case TokenType::String: {
+      std::string value = t.text;
+      advance();
+      return node<StringExpr>(0, std::move(value));
+    }
+    case TokenType::Identifier: {
+      std::string name = t.text;
+      advance();
+      return node<IdentifierExpr>(0, std::move(name));
+    }
+    case TokenType::LParen: {
+      advance();
+      ExprPtr inner = parse_expression();
+      (void)expect(TokenType::RParen);
+      return inner;
+    }
+    case TokenType::LBracket: {
+      advance();
+      std::vector<ExprPtr> elements;
+      if (enter()) parse_list(elements);
+      leave();
+      (void)expect(TokenType::RBracket);
+      std::uint32_t d = max_depth(elements);
+      return limit_tree(node<ArrayExpr>(d, std::move(elements)));
+    }
+    case TokenType::LBrace: {
+      advance();
+      std::vector<DictExpr::Entry> entries;
+      std::uint32_t d = 0;
+      if (enter()) {
+        while (!check(TokenType::RBrace) && !check(TokenType::EOF_)) {
+          if (!check(TokenType::Identifier)) {
+            advance();  // only bare names can be keys: skip anything else
+            continue;
+          }
+          std::string key = current().text;
+          advance();
+          if (!expect(TokenType::Colon)) continue;  // the key is dropped
+          ExprPtr value = parse_expression();
+          d = std::max(d, depth_of(value));
+          entries.emplace_back(std::move(key), std::move(value));
+          (void)expect(TokenType::Comma);
+        }
+      }
+      leave();
+      (void)expect(TokenType::RBrace);
+      return limit_tree(node<DictExpr>(d, std::move(entries)));
+    }
+    default:
+      // Nothing here can begin an operand: a placeholder, consuming nothing.
+      return node<NumberExpr>(0, 0);
+  }
+}
+
+ExprPtr Parser::parse_postfix() {
+  ExprPtr expr = parse_primary();
+  for (;;) {
+    switch (current().type) {
+      case TokenType::Dot: {
+        TokenType next = ahead(1).type;
+        if (next == TokenType::Dot) return expr;  // a range: left to the range level
+        if (next == TokenType::Identifier) {
+          auto member = std::make_unique<StringExpr>(ahead(1).text);
+          pos_ += 2;
+          std::uint32_t d = depth_of(expr);
+          expr = limit_tree(node<IndexExpr>(d, std::move(expr), std::move(member)));
+        } else {
+          advance();  // a dot followed by anything else is dropped
+        }
+        break;
+      }
+      case TokenType::LBracket: {
+        advance();
+        ExprPtr index = parse_expression();
+        (void)expect(TokenType::RBracket);
+        std::uint32_t d = std::max(depth_of(expr), depth_of(index));
+        expr = limit_tree(node<IndexExpr>(d, std::move(expr), std::move(index)));
+        break;
+      }
+      case TokenType::LParen: {
+        advance();
+        std::vector<ExprPtr> args;
+        if (enter()) parse_list(args);
+        leave();
+        (void)expect(TokenType::RParen);
+        expr = make_call(std::move(expr), std::move(args));
+        break;
+      }
+      default:
+        return expr;
+    }
+    if (too_deep()) return expr;
+  }
+}
+
+ExprPtr Parser::make_call(ExprPtr callee, std::vector<ExprPtr> args) {
+  std::string name;
+  std::vector<ExprPtr> call_args;
+  if (callee->kind == ExprKind::Identifier) {
+    name = static_cast<IdentifierExpr&>(*callee).name;
+    call_args = std::move(args);
+  } else if (callee->kind == ExprKind::Index &&
+             static_cast<IndexExpr&>(*callee).index->kind == ExprKind::String) {
+    auto& index = static_cast<IndexExpr&>(*callee);
+    const std::string& member = static_cast<StringExpr&>(*index.index).value;
+    if (index.object->kind == ExprKind::Identifier) {
+      // module.function(...)
+      name = static_cast<IdentifierExpr&>(*index.object).name + "." + member;
+      call_args = std::move(args);
+    } else {
+      // Method form: the object becomes the first argument.
+      name = member;
+      call_args.push_back(std::move(index.object));
+      for (auto& a : args) call_args.push_back(std::move(a));
+    }
+  } else {
+    name = "call";
+    call_args.push_back(std::move(callee));
+    for (auto& a : args) call_args.push_back(std::move(a));
+  }
+  std::uint32_t d = max_depth(call_args);
+  return limit_tree(node<CallExpr>(d, std::move(name), std::move(call_args)));
+}
+
+}  // namespace veltro

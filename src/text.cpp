@@ -1,0 +1,245 @@
+#include "text.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include <fmt/format.h>
+#include <unicode/uchar.h>
+#include <unicode/ucasemap.h>
+
+namespace veltro::text {
+
+void append_float_display(std::string& out, double value) {
+  if (std::isnan(value)) {
+    out += "NaN";
+    return;
+  }
+  if (std::isinf(value)) {
+    out += value < 0 ? "-inf" : "inf";
+    return;
+  }
+  char buffer[400];  // the longest fixed form of a double is a little over 330 characters
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
+  out.append(buffer, result.ptr);
+}
+
+std::string float_display(double value) {
+  std::string out;
+  append_float_display(out, value);
+  return out;
+}
+
+void append_float_debug(std::string& out, double value) {
+  if (std::isnan(value)) {
+    out += "NaN";
+    return;
+  }
+  if (std::isinf(value)) {
+    out += value < 0 ? "-inf" : "inf";
+    return;
+  }
+  double magnitude = std::fabs(value);
+  char buffer[400];
+  if (magnitude >= 1e16 || (magnitude != 0.0 && magnitude < 1e-4)) {
+    // Shortest digits in exponent form, written as 1e16, 1.5e-7.
+    auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
+    std::string_view text(buffer, static_cast<std::size_t>(result.ptr - buffer));
+    std::size_t e = text.find('e');
+    out.append(text.substr(0, e));
+    out += 'e';
+    std::string_view exponent = text.substr(e + 1);
+    if (!exponent.empty() && exponent[0] == '+') exponent.remove_prefix(1);
+    if (!exponent.empty() && exponent[0] == '-') {
+      out += '-';
+      exponent.remove_prefix(1);
+    }
+    while (exponent.size() > 1 && exponent[0] == '0') exponent.remove_prefix(1);
+    out.append(exponent);
+    return;
+  }
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
+  std::string_view text(buffer, static_cast<std::size_t>(result.ptr - buffer));
+  out.append(text);
+  if (text.find('.') == std::string_view::npos) out += ".0";
+}
+
+void append_quoted(std::string& out, std::string_view value) {
+  out += '"';
+  std::size_t pos = 0;
+  while (pos < value.size()) {
+    unsigned char c = static_cast<unsigned char>(value[pos]);
+    if (c < 0x80) {
+      switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        case '\0': out += "\\0"; break;
+        default:
+          if (c < 0x20 || c == 0x7f) {
+            out += fmt::format("\\u{{{:x}}}", c);
+          } else {
+            out += static_cast<char>(c);
+          }
+      }
+      ++pos;
+      continue;
+    }
+    std::size_t length = 0;
+    char32_t cp = decode_utf8(value, pos, length);
+    if (cp >= 0x80 && cp < 0xa0) {
+      out += fmt::format("\\u{{{:x}}}", static_cast<std::uint32_t>(cp));
+    } else {
+      out.append(value.substr(pos, length));
+    }
+    pos += length;
+  }
+  out += '"';
+}
+
+std::string quoted(std::string_view value) {
+  std::string out;
+  append_quoted(out, value);
+  return out;
+}
+
+char32_t decode_utf8(std::string_view text, std::size_t pos, std::size_t& length) {
+  auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  unsigned char c = byte(pos);
+  length = 1;
+  if (c < 0x80) return c;
+  std::size_t need;
+  char32_t cp;
+  char32_t min;
+  if (c >= 0xc2 && c <= 0xdf) {
+    need = 1, cp = c & 0x1f, min = 0x80;
+  } else if (c >= 0xe0 && c <= 0xef) {
+    need = 2, cp = c & 0x0f, min = 0x800;
+  } else if (c >= 0xf0 && c <= 0xf4) {
+    need = 3, cp = c & 0x07, min = 0x10000;
+  } else {
+    return 0xfffd;
+  }
+  if (pos + need >= text.size()) return 0xfffd;
+  for (std::size_t i = 1; i <= need; ++i) {
+    unsigned char cc = byte(pos + i);
+    if ((cc & 0xc0) != 0x80) return 0xfffd;
+    cp = (cp << 6) | (cc & 0x3f);
+  }
+  if (cp < min || cp > 0x10ffff || (cp >= 0xd800 && cp <= 0xdfff)) return 0xfffd;
+  length = need + 1;
+  return cp;
+}
+
+void append_utf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xc0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3f));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xe0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
+    out += static_cast<char>(0x80 | (cp & 0x3f));
+  } else {
+    out += static_cast<char>(0xf0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3f));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
+    out += static_cast<char>(0x80 | (cp & 0x3f));
+  }
+}
+
+bool is_valid_utf8(std::string_view text) {
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    unsigned char c = static_cast<unsigned char>(text[pos]);
+    if (c < 0x80) {
+      ++pos;
+      continue;
+    }
+    std::size_t length = 0;
+    char32_t cp = decode_utf8(text, pos, length);
+    if (cp == 0xfffd && length == 1) return false;
+    pos += length;
+  }
+  return true;
+}
+
+bool is_alphanumeric(char32_t cp) {
+  UChar32 c = static_cast<UChar32>(cp);
+  if (u_hasBinaryProperty(c, UCHAR_ALPHABETIC)) return true;
+  switch (u_charType(c)) {
+    case U_DECIMAL_DIGIT_NUMBER:
+    case U_LETTER_NUMBER:
+    case U_OTHER_NUMBER:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool is_white_space(char32_t cp) { return u_hasBinaryProperty(static_cast<UChar32>(cp), UCHAR_WHITE_SPACE); }
+
+std::string_view trim(std::string_view text) {
+  std::size_t start = text.size();
+  std::size_t end = 0;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t length = 0;
+    char32_t cp = decode_utf8(text, pos, length);
+    if (!is_white_space(cp)) {
+      if (start == text.size()) start = pos;
+      end = pos + length;
+    }
+    pos += length;
+  }
+  if (start == text.size()) return text.substr(0, 0);
+  return text.substr(start, end - start);
+}
+
+namespace {
+
+std::string map_case(std::string_view input, bool upper) {
+  UErrorCode status = U_ZERO_ERROR;
+  UCaseMap* map = ucasemap_open("", 0, &status);
+  if (U_FAILURE(status)) return std::string(input);
+  std::string out(input.size() + 16, '\0');
+  auto convert = [&](std::string& dest) {
+    status = U_ZERO_ERROR;
+    auto fn = upper ? ucasemap_utf8ToUpper : ucasemap_utf8ToLower;
+    return fn(map, dest.data(), static_cast<int32_t>(dest.size()), input.data(),
+              static_cast<int32_t>(input.size()), &status);
+  };
+  int32_t length = convert(out);
+  if (status == U_BUFFER_OVERFLOW_ERROR) {
+    out.assign(static_cast<std::size_t>(length), '\0');
+    length = convert(out);
+  }
+  ucasemap_close(map);
+  if (U_FAILURE(status)) return std::string(input);
+  out.resize(static_cast<std::size_t>(length));
+  return out;
+}
+
+}  // namespace
+
+std::string to_upper(std::string_view text) { return map_case(text, true); }
+std::string to_lower(std::string_view text) { return map_case(text, false); }
+
+std::int64_t saturating_trunc(double value) {
+  if (std::isnan(value)) return 0;
+  if (value >= 9223372036854775808.0) return std::numeric_limits<std::int64_t>::max();
+  if (value < -9223372036854775808.0) return std::numeric_limits<std::int64_t>::min();
+  return static_cast<std::int64_t>(value);
+}
+
+std::string os_error(int code) {
+  char buffer[256];
+  const char* message = strerror_r(code, buffer, sizeof buffer);
+  return fmt::format("{} (os error {})", message, code);
+}
+
+}  // namespace veltro::text
