@@ -12,7 +12,7 @@ Markers (each adds one line, in file order, to the stream it names):
     # expect-error: TEXT    an ERROR line on standard error
     # expect-debug: TEXT    a DEBUG line
     # expect-call: TEXT     a DEBUG CALL line
-    # expect-veltro: TEXT   a VELTRO (run report) line; TEXT may use {ms} for a timing figure
+    # expect-veltro: TEXT   a VELTRO (run report) line; TEXT may use {ms} for a timing figure, {n} for any integer
     # expect-stderr: TEXT   a plain line on standard error
     # expect-exit: N        the exit status (default 0)
     # args: ...             options placed before the script path
@@ -90,9 +90,9 @@ def sidecar(path, ext):
 
 
 def matches(expected_line, actual_line):
-    if "{ms}" not in expected_line:
+    if "{ms}" not in expected_line and "{n}" not in expected_line:
         return expected_line == actual_line
-    pattern = re.escape(expected_line).replace(re.escape("{ms}"), r"\d+\.\d{3}")
+    pattern = re.escape(expected_line).replace(re.escape("{ms}"), r"\d+\.\d{3}").replace(re.escape("{n}"), r"\d+")
     return re.fullmatch(pattern, actual_line, re.DOTALL) is not None
 
 

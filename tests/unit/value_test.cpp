@@ -1,0 +1,129 @@
+#include <cmath>
+#include <limits>
+
+#include <gtest/gtest.h>
+
+#include "interpreter/value.h"
+#include "text.h"
+
+namespace veltro {
+namespace {
+
+TEST(Value, FloatDisplayForm) {
+  auto show = [](double d) { return Value::real(d).display(); };
+  EXPECT_EQ(show(3.0), "3");
+  EXPECT_EQ(show(-0.0), "-0");
+  EXPECT_EQ(show(2.5), "2.5");
+  EXPECT_EQ(show(1e20), "100000000000000000000");
+  EXPECT_EQ(show(1.5e-7), "0.00000015");
+  EXPECT_EQ(show(0.1 + 0.2), "0.30000000000000004");
+  EXPECT_EQ(show(0.000001), "0.000001");
+  EXPECT_EQ(show(std::nan("")), "NaN");
+  EXPECT_EQ(show(std::numeric_limits<double>::infinity()), "inf");
+  EXPECT_EQ(show(-std::numeric_limits<double>::infinity()), "-inf");
+  std::string big = show(1e300);
+  EXPECT_EQ(big.size(), 301u);
+  EXPECT_EQ(big.substr(0, 2), "10");
+  EXPECT_EQ(show(std::numeric_limits<double>::max()).size(), 309u);
+}
+
+TEST(Value, FloatDebugForm) {
+  auto dbg = [](double d) { return Value::real(d).debug(); };
+  EXPECT_EQ(dbg(1.0), "Float(1.0)");
+  EXPECT_EQ(dbg(2.5), "Float(2.5)");
+  EXPECT_EQ(dbg(1e16), "Float(1e16)");
+  EXPECT_EQ(dbg(1.5e16), "Float(1.5e16)");
+  EXPECT_EQ(dbg(9999999999999998.0), "Float(9999999999999998.0)");
+  EXPECT_EQ(dbg(1e-5), "Float(1e-5)");
+  EXPECT_EQ(dbg(0.0001), "Float(0.0001)");
+  EXPECT_EQ(dbg(-2.5e-300), "Float(-2.5e-300)");
+  EXPECT_EQ(dbg(0.0), "Float(0.0)");
+  EXPECT_EQ(dbg(-0.0), "Float(-0.0)");
+  EXPECT_EQ(dbg(std::nan("")), "Float(NaN)");
+}
+
+TEST(Value, ContainersAndShapes) {
+  Value nested = Value::array({Value::string("a"), Value::array({Value::number(1), Value::real(2.5)}), Value()});
+  EXPECT_EQ(nested.display(), "[a, [1, 2.5], null]");
+  EXPECT_EQ(nested.debug(), "Array([String(\"a\"), Array([Number(1), Float(2.5)]), Null])");
+  DictMap map;
+  map.emplace("k", Value::number(1));
+  EXPECT_EQ(Value::dict(map).display(), "{k: 1}");
+  EXPECT_EQ(Value::dict(map).debug(), "Dict({\"k\": Number(1)})");
+  EXPECT_EQ(Value::dict({}).display(), "{}");
+  EXPECT_EQ(Value::array({}).display(), "[]");
+  EXPECT_EQ(Value::rect({1, -2, 3, 4}).display(), "Rect(1, -2, 3, 4)");
+  EXPECT_EQ(Value::rect({1, 2, 4294967295u, 4}).debug(), "Rect { x: 1, y: 2, w: 4294967295, h: 4 }");
+  EXPECT_EQ(Value::color({255, 0, 7}).display(), "Color(255, 0, 7)");
+  EXPECT_EQ(Value::circle({10, 20, 5}).debug(), "Circle { x: 10, y: 20, radius: 5 }");
+  EXPECT_EQ(Value::triangle({0, 0, 1, 0, 0, -1}).display(), "Triangle(0, 0, 1, 0, 0, -1)");
+  EXPECT_EQ(Value::builtin("files.read").display(), "<builtin: files.read>");
+  EXPECT_EQ(Value::builtin("files.read").debug(), "BuiltinFunction { name: \"files.read\" }");
+  EXPECT_EQ(Value::error("Division by zero").display(), "Error: Division by zero");
+  EXPECT_EQ(Value::error("say \"x\"\n").debug(), "Error(\"say \\\"x\\\"\\n\")");
+  EXPECT_EQ(Value::string("tab\there\x01").debug(), "String(\"tab\\there\\u{1}\")");
+}
+
+TEST(Value, TruthinessAndNames) {
+  EXPECT_TRUE(Value::string("").truthy());
+  EXPECT_TRUE(Value::array({}).truthy());
+  EXPECT_TRUE(Value::dict({}).truthy());
+  EXPECT_TRUE(Value::real(std::nan("")).truthy());
+  EXPECT_FALSE(Value::real(-0.0).truthy());
+  EXPECT_FALSE(Value().truthy());
+  EXPECT_FALSE(Value::number(0).truthy());
+  EXPECT_EQ(Value::builtin("x").type_name(), "builtin function");
+  EXPECT_EQ(Value::builtin("x").typeof_name(), "unknown");
+  EXPECT_EQ(Value::error("x").type_name(), "error");
+  EXPECT_EQ(Value::color({1, 2, 3}).typeof_name(), "unknown");
+}
+
+TEST(Value, PatternEquality) {
+  EXPECT_FALSE(pattern_equal(Value::number(1), Value::real(1.0)));
+  EXPECT_TRUE(pattern_equal(Value(), Value()));
+  EXPECT_TRUE(pattern_equal(Value::real(0.1 + 0.2), Value::real(0.3)));
+  EXPECT_FALSE(pattern_equal(Value::array({}), Value::array({})));
+  EXPECT_TRUE(pattern_equal(Value::string("a"), Value::string("a")));
+}
+
+TEST(Value, CopiesShareUntilChangedInPlace) {
+  Value a = Value::array({Value::number(1)});
+  Value b = a;
+  EXPECT_FALSE(b.unique());
+  b.mutable_array().push_back(Value::number(2));  // copies first: a is shared
+  EXPECT_EQ(a.display(), "[1]");
+  EXPECT_EQ(b.display(), "[1, 2]");
+  EXPECT_TRUE(b.unique());
+  Value s = Value::string("x");
+  s.mutable_string() += "y";
+  EXPECT_EQ(s.display(), "xy");
+}
+
+TEST(Value, DeeplyNestedArraysAreFreedWithoutRecursion) {
+  Value v = Value::array({});
+  for (int i = 0; i < 1000000; ++i) v = Value::array({std::move(v)});
+  v = Value();  // must not overflow the stack
+  SUCCEED();
+}
+
+TEST(Text, SaturatingTruncation) {
+  EXPECT_EQ(text::saturating_trunc(1.9), 1);
+  EXPECT_EQ(text::saturating_trunc(-1.9), -1);
+  EXPECT_EQ(text::saturating_trunc(std::nan("")), 0);
+  EXPECT_EQ(text::saturating_trunc(1e300), std::numeric_limits<std::int64_t>::max());
+  EXPECT_EQ(text::saturating_trunc(-1e300), std::numeric_limits<std::int64_t>::min());
+}
+
+TEST(Text, UnicodeHelpers) {
+  EXPECT_EQ(text::to_upper("stra\xc3\x9f" "e"), "STRASSE");
+  EXPECT_EQ(text::to_lower("\xc3\x89T\xc3\x89"), "\xc3\xa9t\xc3\xa9");
+  EXPECT_EQ(text::trim("\xe2\x80\x83 hi \t\n"), "hi");  // em space is White_Space
+  EXPECT_EQ(text::trim(" \n "), "");
+  EXPECT_TRUE(text::is_valid_utf8("h\xc3\xa9"));
+  EXPECT_FALSE(text::is_valid_utf8("h\xc3"));
+  EXPECT_FALSE(text::is_valid_utf8("\xed\xa0\x80"));  // a surrogate
+  EXPECT_EQ(text::os_error(2), "No such file or directory (os error 2)");
+}
+
+}  // namespace
+}  // namespace veltro
