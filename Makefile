@@ -29,9 +29,15 @@ test-asan:
 
 test: deps
 	@$(MAKE) --no-print-directory test-release
+	@$(MAKE) --no-print-directory test-asan
 
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
+
+FUZZ_SECONDS ?= 60
+fuzz:
+	@bash scripts/setup.sh --fuzz
+	@bash scripts/fuzz.sh $(FUZZ_SECONDS)
 
 bench: build
 	@bash scripts/setup.sh --bench

@@ -13,6 +13,8 @@ bool g_debug = false;
 
 namespace {
 
+bool g_discard = false;
+
 std::string& out_buffer() {
   static std::string buffer;
   return buffer;
@@ -56,7 +58,10 @@ StdinBuffer& stdin_buffer() {
 
 }  // namespace
 
+void discard_output(bool discard) { g_discard = discard; }
+
 void out_write(std::string_view text) {
+  if (g_discard) return;
   auto& buffer = out_buffer();
   buffer.append(text);
   if (buffer.size() >= limits::kStdoutBufferBytes) out_flush();
@@ -70,6 +75,7 @@ void out_flush() {
 }
 
 void err_write(std::string_view text) {
+  if (g_discard) return;
   out_flush();
   write_all(STDERR_FILENO, text);
 }

@@ -13,6 +13,9 @@ namespace veltro {
 void out_write(std::string_view text);
 void out_flush();
 
+// Drops everything written to both streams from now on (test harnesses).
+void discard_output(bool discard);
+
 // A plain line (or any bytes) on standard error, after flushing standard output.
 void err_write(std::string_view text);
 

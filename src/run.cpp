@@ -43,7 +43,7 @@ void enter(Interpreter& interpreter, const Block& program) {
   }
   for (const auto& stmt : program) {
     interpreter.execute(*stmt);
-    if (interpreter.has_return()) break;
+    if (interpreter.has_return() || harness::halted()) break;
   }
 }
 

@@ -262,7 +262,7 @@ Value Interpreter::evaluate_range(const RangeExpr& expr) {
   if (!bound(start, from) || !bound(end, to)) return raise(std::string(msg::kRangeBounds));
   if (to <= from) return Value::array({});
   auto count = static_cast<std::uint64_t>(to) - static_cast<std::uint64_t>(from);
-  if (count > static_cast<std::uint64_t>(limits::kMaxRangeElements)) return raise(msg::range_too_large(count));
+  if (count > static_cast<std::uint64_t>(harness::g_settings.max_range)) return raise(msg::range_too_large(count));
   std::vector<Value> items;
   items.reserve(static_cast<std::size_t>(count));
   for (std::int64_t i = from; i < to; ++i) items.push_back(Value::number(i));

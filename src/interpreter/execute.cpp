@@ -21,6 +21,7 @@ TokenType arithmetic_of(TokenType compound) {
 
 void Interpreter::execute_block(const Block& block) {
   for (const auto& stmt : block) {
+    if (!harness::step()) return;
     execute(*stmt);
     if (signal_pending()) return;
   }
@@ -116,7 +117,7 @@ void Interpreter::run_while(const WhileStmt& s) {
       log_error(msg::while_failed(condition.as_string()));
       break;
     }
-    if (!condition.truthy()) break;
+    if (!condition.truthy() || !harness::step()) break;
     execute_block(s.body);
     if (has_return_ || break_flag_) break;
     continue_flag_ = false;
@@ -129,6 +130,7 @@ void Interpreter::run_for(const ForStmt& s) {
   if (iter.is_array()) {
     // `iter` keeps its own reference: the body cannot change what is iterated.
     for (const Value& element : iter.as_array()) {
+      if (!harness::step()) break;
       env_.define(s.symbol, element);
       execute_block(s.body);
       if (has_return_ || break_flag_) break;

@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "interpreter/environment.h"
+#include "interpreter/harness.h"
 #include "interpreter/value.h"
 #include "parser/ast.h"
 
@@ -37,7 +38,9 @@ class Interpreter {
   // A plain name's value, or Null when it is bound nowhere.
   [[nodiscard]] Value lookup(Symbol symbol) const;
 
-  [[nodiscard]] bool signal_pending() const noexcept { return has_return_ || break_flag_ || continue_flag_; }
+  [[nodiscard]] bool signal_pending() const noexcept {
+    return has_return_ || break_flag_ || continue_flag_ || harness::halted();
+  }
   [[nodiscard]] bool has_return() const noexcept { return has_return_; }
 
   Environment& environment() { return env_; }

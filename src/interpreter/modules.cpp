@@ -24,6 +24,10 @@ std::vector<std::string>& loading_chain() {
 
 ExportTablePtr Interpreter::load_module(const std::string& name) {
   if (auto cached = module_cache_.find(name); cached != module_cache_.end()) return cached->second;
+  if (harness::sandboxed()) {
+    log_error(msg::module_not_found(name));
+    return nullptr;
+  }
   if (is_builtin_module(name)) return builtin_module_exports(name);
 
   auto& chain = loading_chain();
@@ -51,7 +55,10 @@ ExportTablePtr Interpreter::load_module(const std::string& name) {
     chain.push_back(name);
     // Every statement runs: errors are reported by the statements themselves
     // and a pending return does not end the load.
-    for (const auto& stmt : program) module.execute(*stmt);
+    for (const auto& stmt : program) {
+      if (harness::halted()) break;
+      module.execute(*stmt);
+    }
     chain.pop_back();
     table = module.export_globals();
   }

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang and runs each for a bounded time.
+# Usage: scripts/fuzz.sh SECONDS [BUILD_DIR]
+set -euo pipefail
+seconds="${1:-60}"
+build="${2:-build-fuzz}"
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+
+CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTRO_FUZZ=ON \
+  -DVELTRO_TESTS=OFF >/dev/null
+cmake --build "$build" -j"$(nproc)" --target lexer_fuzz parser_fuzz interpreter_fuzz
+
+# Seeds: every script of the test suite.
+seeds="$build/seeds"
+rm -rf "$seeds"
+mkdir -p "$seeds"
+find tests/scripts examples -name '*.vt' -exec cp {} "$seeds/" \; 2>/dev/null || true
+
+status=0
+for target in lexer parser interpreter; do
+  corpus="$build/corpus-$target"
+  mkdir -p "$corpus" "$build/findings-$target"
+  echo "== $target: ${seconds}s =="
+  if ! "$build/tests/fuzz/${target}_fuzz" "$corpus" "$seeds" -max_total_time="$seconds" \
+      -max_len=4096 -timeout=10 -rss_limit_mb=4096 -print_final_stats=1 \
+      -artifact_prefix="$build/findings-$target/" 2>"$build/$target.log"; then
+    echo "$target: finding (see $build/findings-$target and $build/$target.log)"
+    tail -n 40 "$build/$target.log"
+    status=1
+  fi
+  grep -E '^stat::number_of_executed_units' "$build/$target.log" || true
+done
+exit $status

@@ -1,0 +1,36 @@
+#pragma once
+// Settings that only test harnesses turn on (the fuzzers): a budget of
+// execution steps, so that endless loops end, and a sandbox without windows,
+// network, files, standard input or console output. Normal runs never touch
+// them.
+#include <cstdint>
+
+#include "veltro_limits.h"
+
+namespace veltro::harness {
+
+struct Settings {
+  bool limited = false;         // count steps
+  std::int64_t steps_left = 0;  // statements and loop rounds still allowed
+  bool halted = false;          // the budget ran out: every statement list stops
+  bool sandbox = false;         // no windows, sockets, files, modules or input
+  std::int64_t max_range = limits::kMaxRangeElements;
+};
+
+extern Settings g_settings;
+
+// Takes one step; false (and halted) once the budget is spent.
+inline bool step() {
+  if (!g_settings.limited) return true;
+  if (g_settings.halted) return false;
+  if (--g_settings.steps_left < 0) {
+    g_settings.halted = true;
+    return false;
+  }
+  return true;
+}
+
+[[nodiscard]] inline bool halted() { return g_settings.halted; }
+[[nodiscard]] inline bool sandboxed() { return g_settings.sandbox; }
+
+}  // namespace veltro::harness

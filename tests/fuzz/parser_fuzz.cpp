@@ -1,0 +1,13 @@
+// Any bytes tokenize and parse in bounded time and stack, and the tree prints.
+#include "fuzz_common.h"
+#include "lexer/lexer.h"
+#include "parser/parser.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  auto tokens = veltro::tokenize(veltro::fuzz::as_text(data, size));
+  veltro::Parser parser(tokens);
+  veltro::Block program = parser.parse_program();
+  if (parser.too_deep()) return 0;
+  for (const auto& stmt : program) (void)veltro::debug_text(*stmt);
+  return 0;
+}
