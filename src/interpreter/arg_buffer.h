@@ -1,7 +1,8 @@
 #pragma once
 // The evaluated arguments of one call, kept inline for the common short
-// argument lists so that a call allocates nothing.
-#include <array>
+// argument lists so that a call allocates nothing and touches only the slots
+// it uses.
+#include <new>
 #include <span>
 #include <vector>
 
@@ -11,31 +12,42 @@ namespace veltro {
 
 class ArgBuffer {
  public:
-  void reserve(std::size_t n) {
-    if (n > kInline) heap_.reserve(n);
+  ArgBuffer() = default;
+  ArgBuffer(const ArgBuffer&) = delete;
+  ArgBuffer& operator=(const ArgBuffer&) = delete;
+  ~ArgBuffer() {
+    for (std::size_t i = 0; i < inline_count_; ++i) slot(i)->~Value();
   }
+
   void push_back(Value v) {
-    if (size_ < kInline && heap_.empty()) {
-      inline_[size_++] = std::move(v);
+    if (spilled_) {
+      heap_.push_back(std::move(v));
       return;
     }
-    if (heap_.empty()) {
-      heap_.reserve(size_ * 2);
-      for (std::size_t i = 0; i < size_; ++i) heap_.push_back(std::move(inline_[i]));
+    if (inline_count_ < kInline) {
+      new (slot(inline_count_++)) Value(std::move(v));
+      return;
     }
+    heap_.reserve(kInline * 2);
+    for (std::size_t i = 0; i < inline_count_; ++i) heap_.push_back(std::move(*slot(i)));
     heap_.push_back(std::move(v));
-    ++size_;
+    spilled_ = true;
   }
+
   [[nodiscard]] std::span<const Value> view() const {
-    return heap_.empty() ? std::span<const Value>(inline_.data(), size_) : std::span<const Value>(heap_);
+    return spilled_ ? std::span<const Value>(heap_) : std::span<const Value>(slot(0), inline_count_);
   }
-  [[nodiscard]] std::size_t size() const { return size_; }
+  [[nodiscard]] std::size_t size() const { return spilled_ ? heap_.size() : inline_count_; }
 
  private:
   static constexpr std::size_t kInline = 6;
-  std::array<Value, kInline> inline_;
+  Value* slot(std::size_t i) { return std::launder(reinterpret_cast<Value*>(storage_) + i); }
+  const Value* slot(std::size_t i) const { return std::launder(reinterpret_cast<const Value*>(storage_) + i); }
+
+  alignas(Value) unsigned char storage_[kInline * sizeof(Value)];
+  std::size_t inline_count_ = 0;
+  bool spilled_ = false;
   std::vector<Value> heap_;
-  std::size_t size_ = 0;
 };
 
 }  // namespace veltro

@@ -2,40 +2,76 @@
 
 #include <array>
 
-#include "console.h"
+#include "interpreter/builtins/core_builtins.h"
+#include "interpreter/harness.h"
 #include "interpreter/interpreter.h"
+#include "modules/sdl2/shape_builtins.h"
 
 namespace veltro {
 
 namespace {
 
-Value print(Interpreter&, std::span<const Value> args) {
-  std::string line;
-  for (const auto& arg : args) {
-    line.clear();
-    arg.append_display(line);
-    line += '\n';
-    out_write(line);
-  }
-  return Value();
+template <Value (*F)(std::span<const Value>)>
+Value core(Interpreter&, std::span<const Value> args) {
+  return F(args);
 }
 
-Value not_yet(Interpreter&, std::span<const Value>) { return Value(); }
+template <Value (*F)(GraphicsContext&, std::span<const Value>)>
+Value graphics(Interpreter& interpreter, std::span<const Value> args) {
+  return F(interpreter.graphics(), args);
+}
+
+// Test harnesses that sandbox a run have no console input and no window.
+Value input(Interpreter&, std::span<const Value> args) {
+  if (harness::sandboxed()) return args.empty() ? Value() : Value::string("");
+  return builtin_input(args);
+}
+
+Value window(Interpreter& interpreter, std::span<const Value> args) {
+  if (harness::sandboxed()) return Value();
+  return builtin_window(interpreter.graphics(), args);
+}
 
 constexpr std::array<BuiltinEntry, 39> kTable = {{
-    {"print", print},          {"input", not_yet},        {"len", not_yet},
-    {"upper", not_yet},        {"lower", not_yet},        {"slice", not_yet},
-    {"contains", not_yet},     {"split", not_yet},        {"concat", not_yet},
-    {"push", not_yet},         {"pop", not_yet},          {"reverse", not_yet},
-    {"abs", not_yet},          {"sqrt", not_yet},         {"pow", not_yet},
-    {"min", not_yet},          {"max", not_yet},          {"floor", not_yet},
-    {"ceil", not_yet},         {"round", not_yet},        {"random", not_yet},
-    {"random_range", not_yet}, {"typeof", not_yet},       {"is_number", not_yet},
-    {"is_string", not_yet},    {"is_array", not_yet},     {"is_dict", not_yet},
-    {"window", not_yet},       {"window_width", not_yet}, {"window_height", not_yet},
-    {"clear", not_yet},        {"present", not_yet},      {"is_open", not_yet},
-    {"rect", not_yet},         {"circle", not_yet},       {"triangle", not_yet},
-    {"color", not_yet},        {"fill", not_yet},         {"draw", not_yet},
+    {"print", core<builtin_print>},
+    {"input", input},
+    {"len", core<builtin_len>},
+    {"upper", core<builtin_upper>},
+    {"lower", core<builtin_lower>},
+    {"slice", core<builtin_slice>},
+    {"contains", core<builtin_contains>},
+    {"split", core<builtin_split>},
+    {"concat", core<builtin_concat>},
+    {"push", core<builtin_push>},
+    {"pop", core<builtin_pop>},
+    {"reverse", core<builtin_reverse>},
+    {"abs", core<builtin_abs>},
+    {"sqrt", core<builtin_sqrt>},
+    {"pow", core<builtin_pow>},
+    {"min", core<builtin_min>},
+    {"max", core<builtin_max>},
+    {"floor", core<builtin_floor>},
+    {"ceil", core<builtin_ceil>},
+    {"round", core<builtin_round>},
+    {"random", core<builtin_random>},
+    {"random_range", core<builtin_random_range>},
+    {"typeof", core<builtin_typeof>},
+    {"is_number", core<builtin_is_number>},
+    {"is_string", core<builtin_is_string>},
+    {"is_array", core<builtin_is_array>},
+    {"is_dict", core<builtin_is_dict>},
+    {"window", window},
+    {"window_width", graphics<builtin_window_width>},
+    {"window_height", graphics<builtin_window_height>},
+    {"clear", graphics<builtin_clear>},
+    {"present", graphics<builtin_present>},
+    {"is_open", graphics<builtin_is_open>},
+    {"rect", graphics<builtin_rect>},
+    {"circle", graphics<builtin_circle>},
+    {"triangle", graphics<builtin_triangle>},
+    {"color", graphics<builtin_color>},
+    {"fill", graphics<builtin_fill>},
+    {"draw", graphics<builtin_draw>},
 }};
 
 }  // namespace

@@ -15,7 +15,6 @@ Value Interpreter::call_function(const CallExpr& call) {
   if (tracing) log_debug_call(msg::trace_calling(call.name));
 
   ArgBuffer args;
-  args.reserve(call.args.size());
   for (const auto& arg : call.args) {
     Value v = evaluate(*arg);
     if (v.is_error()) return v;

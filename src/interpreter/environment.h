@@ -16,7 +16,7 @@ class Environment {
  public:
   // The value the name resolves to, or nullptr when it is bound nowhere.
   [[nodiscard]] const Value* find(Symbol symbol) const noexcept {
-    if (symbol >= slots_.size()) return nullptr;
+    if (symbol >= count_) return nullptr;
     const Slot& s = slots_[symbol];
     if (!s.locals.empty()) return &s.locals.back().value;
     return s.has_global ? &s.global : nullptr;
@@ -50,7 +50,7 @@ class Environment {
   // binding `find` sees; nullptr otherwise. Lets an assignment that rebuilds
   // the same variable drop the old reference first and update in place.
   [[nodiscard]] Value* define_target_if_visible(Symbol symbol) noexcept {
-    if (symbol >= slots_.size()) return nullptr;
+    if (symbol >= count_) return nullptr;
     Slot& s = slots_[symbol];
     if (s.declared_global || depth_ == 0) {
       return s.locals.empty() && s.has_global ? &s.global : nullptr;
@@ -84,7 +84,7 @@ class Environment {
   // Visits every global binding (symbol, value), in symbol order.
   template <class F>
   void for_each_global(F&& visit) const {
-    for (std::size_t i = 0; i < slots_.size(); ++i) {
+    for (std::size_t i = 0; i < count_; ++i) {
       if (slots_[i].has_global) visit(static_cast<Symbol>(i), slots_[i].global);
     }
   }
@@ -102,11 +102,16 @@ class Environment {
   };
 
   Slot& slot(Symbol symbol) {
-    if (symbol >= slots_.size()) slots_.resize(std::max<std::size_t>(symbol + 1, symbol_count()));
+    if (symbol >= count_) grow(symbol);
     return slots_[symbol];
+  }
+  void grow(Symbol symbol) {
+    slots_.resize(std::max<std::size_t>(symbol + 1, symbol_count()));
+    count_ = slots_.size();
   }
 
   std::vector<Slot> slots_;
+  std::size_t count_ = 0;            // slots_.size(), kept at hand
   std::vector<Symbol> bound_;        // symbols bound by active call scopes, in order
   std::vector<std::size_t> frames_;  // where each active scope's symbols begin in bound_
   std::uint32_t depth_ = 0;

@@ -136,93 +136,272 @@ Value Interpreter::lookup(Symbol symbol) const {
   return v ? *v : Value();
 }
 
-Value Interpreter::evaluate(const Expr& expr) {
-  switch (expr.kind) {
-    case ExprKind::Number:
-      return Value::number(static_cast<const NumberExpr&>(expr).value);
-    case ExprKind::Float:
-      return Value::real(static_cast<const FloatExpr&>(expr).value);
-    case ExprKind::String:
-      return Value::string(static_cast<const StringExpr&>(expr).value);
-    case ExprKind::Boolean:
-      return Value::boolean(static_cast<const BooleanExpr&>(expr).value);
-    case ExprKind::Identifier: {
-      const auto& e = static_cast<const IdentifierExpr&>(expr);
-      if (const Value* v = env_.find(e.symbol)) return *v;
-      return raise(msg::undefined_variable(e.name));
+// The routine of each expression shape. Operators that have a cheap integer
+// form try it first and fall back to the general tables of apply_binary.
+struct Eval {
+  template <TokenType Op>
+  static bool integer_form(std::int64_t l, std::int64_t r, Value& out) {
+    switch (Op) {
+      case TokenType::Plus: out = Value::number(wrap_add(l, r)); return true;
+      case TokenType::Minus: out = Value::number(wrap_sub(l, r)); return true;
+      case TokenType::Star: out = Value::number(wrap_mul(l, r)); return true;
+      case TokenType::Less: out = Value::boolean(l < r); return true;
+      case TokenType::Greater: out = Value::boolean(l > r); return true;
+      case TokenType::LessEqual: out = Value::boolean(l <= r); return true;
+      case TokenType::GreaterEqual: out = Value::boolean(l >= r); return true;
+      case TokenType::Equal: out = Value::boolean(l == r); return true;
+      case TokenType::NotEqual: out = Value::boolean(l != r); return true;
+      case TokenType::Slash:
+        if (r == 0 || r == -1) return false;
+        out = Value::number(l / r);
+        return true;
+      case TokenType::Percent:
+        if (r == 0 || r == -1) return false;
+        out = Value::number(l % r);
+        return true;
+      default:
+        return false;
     }
-    case ExprKind::BinaryOp: {
-      const auto& e = static_cast<const BinaryExpr&>(expr);
-      Value left = evaluate(*e.left);
-      if (left.is_error()) return left;
-      Value right = evaluate(*e.right);
-      if (right.is_error()) return right;
-      return apply_binary(left, e.op, right);
-    }
-    case ExprKind::UnaryOp: {
-      const auto& e = static_cast<const UnaryExpr&>(expr);
-      Value operand = evaluate(*e.operand);
-      if (operand.is_error()) return operand;
-      switch (e.op) {
-        case TokenType::Not:
-          return Value::boolean(!operand.truthy());
-        case TokenType::Minus:
-          if (operand.is_number()) return Value::number(wrap_sub(0, operand.as_number()));
-          if (operand.is_float()) return Value::real(-operand.as_float());
-          return raise(msg::cannot_negate(operand.type_name()));
-        default:
-          return raise(msg::unsupported_unary(token_type_name(e.op)));
-      }
-    }
-    case ExprKind::Call:
-      return call_function(static_cast<const CallExpr&>(expr));
-    case ExprKind::Array: {
-      const auto& e = static_cast<const ArrayExpr&>(expr);
-      std::vector<Value> items;
-      items.reserve(e.elements.size());
-      for (const auto& element : e.elements) {
-        Value v = evaluate(*element);
-        if (v.is_error()) return v;
-        items.push_back(std::move(v));
-      }
-      return Value::array(std::move(items));
-    }
-    case ExprKind::Dict: {
-      const auto& e = static_cast<const DictExpr&>(expr);
-      DictMap map;
-      for (const auto& [key, value_expr] : e.entries) {
-        Value v = evaluate(*value_expr);
-        if (v.is_error()) return v;
-        map.insert_or_assign(key, std::move(v));
-      }
-      return Value::dict(std::move(map));
-    }
-    case ExprKind::Index:
-      return evaluate_index(static_cast<const IndexExpr&>(expr));
-    case ExprKind::Range:
-      return evaluate_range(static_cast<const RangeExpr&>(expr));
   }
-  return Value();
-}
 
-Value Interpreter::evaluate_index(const IndexExpr& expr) {
-  // name.member reads a module's export when the name is an imported module;
-  // otherwise it indexes the variable, and an unknown name is taken for a
-  // module that was not imported.
-  if (expr.object->kind == ExprKind::Identifier && expr.index->kind == ExprKind::String) {
-    const auto& object = static_cast<const IdentifierExpr&>(*expr.object);
-    const auto& member = static_cast<const StringExpr&>(*expr.index).value;
-    if (modules_.count(object.name)) return lookup_member(object.name, member);
-    const Value* bound = env_.find(object.symbol);
+  static Value number(Interpreter&, const Expr& e) { return Value::number(static_cast<const NumberExpr&>(e).value); }
+  static Value real(Interpreter&, const Expr& e) { return Value::real(static_cast<const FloatExpr&>(e).value); }
+  static Value string(Interpreter&, const Expr& e) {
+    return Value::shared_string(static_cast<const StringExpr&>(e).literal.get());
+  }
+  static Value boolean(Interpreter&, const Expr& e) { return Value::boolean(static_cast<const BooleanExpr&>(e).value); }
+
+  static Value identifier(Interpreter& in, const Expr& e) {
+    const auto& id = static_cast<const IdentifierExpr&>(e);
+    if (const Value* v = in.env_.find(id.symbol)) return *v;
+    return raise(msg::undefined_variable(id.name));
+  }
+
+  // Both operands are always evaluated, left first: and/or do not short-circuit.
+  template <TokenType Op>
+  static Value binary(Interpreter& in, const Expr& e) {
+    const auto& b = static_cast<const BinaryExpr&>(e);
+    Value left = b.left->eval(in, *b.left);
+    if (left.is_error()) return left;
+    Value right = b.right->eval(in, *b.right);
+    if (right.is_error()) return right;
+    if (left.is_number() && right.is_number()) {
+      Value out;
+      if (integer_form<Op>(left.as_number(), right.as_number(), out)) return out;
+    }
+    return in.apply_binary(left, Op, right);
+  }
+
+  // name op literal-number, the shape of most loop counters and tests.
+  template <TokenType Op>
+  static Value binary_name_number(Interpreter& in, const Expr& e) {
+    const auto& b = static_cast<const BinaryExpr&>(e);
+    const Value* left = in.env_.find(static_cast<const IdentifierExpr&>(*b.left).symbol);
+    if (left && left->is_number()) {
+      Value out;
+      if (integer_form<Op>(left->as_number(), static_cast<const NumberExpr&>(*b.right).value, out)) return out;
+    }
+    return binary<Op>(in, e);
+  }
+
+  // name op name.
+  template <TokenType Op>
+  static Value binary_names(Interpreter& in, const Expr& e) {
+    const auto& b = static_cast<const BinaryExpr&>(e);
+    const Value* left = in.env_.find(static_cast<const IdentifierExpr&>(*b.left).symbol);
+    const Value* right = in.env_.find(static_cast<const IdentifierExpr&>(*b.right).symbol);
+    if (left && right && left->is_number() && right->is_number()) {
+      Value out;
+      if (integer_form<Op>(left->as_number(), right->as_number(), out)) return out;
+    }
+    return binary<Op>(in, e);
+  }
+
+  template <TokenType Op>
+  static EvalFn pick_binary(const BinaryExpr& b) {
+    bool left_name = b.left->kind == ExprKind::Identifier;
+    if (left_name && b.right->kind == ExprKind::Number) return &binary_name_number<Op>;
+    if (left_name && b.right->kind == ExprKind::Identifier) return &binary_names<Op>;
+    return &binary<Op>;
+  }
+
+  static EvalFn choose_binary(const BinaryExpr& b) {
+    switch (b.op) {
+      case TokenType::Plus: return pick_binary<TokenType::Plus>(b);
+      case TokenType::Minus: return pick_binary<TokenType::Minus>(b);
+      case TokenType::Star: return pick_binary<TokenType::Star>(b);
+      case TokenType::Slash: return pick_binary<TokenType::Slash>(b);
+      case TokenType::Percent: return pick_binary<TokenType::Percent>(b);
+      case TokenType::Power: return &binary<TokenType::Power>;
+      case TokenType::Equal: return pick_binary<TokenType::Equal>(b);
+      case TokenType::NotEqual: return pick_binary<TokenType::NotEqual>(b);
+      case TokenType::Less: return pick_binary<TokenType::Less>(b);
+      case TokenType::Greater: return pick_binary<TokenType::Greater>(b);
+      case TokenType::LessEqual: return pick_binary<TokenType::LessEqual>(b);
+      case TokenType::GreaterEqual: return pick_binary<TokenType::GreaterEqual>(b);
+      case TokenType::And: return &binary<TokenType::And>;
+      case TokenType::Or: return &binary<TokenType::Or>;
+      default: return &binary_other;
+    }
+  }
+
+  static Value binary_other(Interpreter& in, const Expr& e) {
+    const auto& b = static_cast<const BinaryExpr&>(e);
+    Value left = b.left->eval(in, *b.left);
+    if (left.is_error()) return left;
+    Value right = b.right->eval(in, *b.right);
+    if (right.is_error()) return right;
+    return in.apply_binary(left, b.op, right);
+  }
+
+  static Value unary(Interpreter& in, const Expr& e) {
+    const auto& u = static_cast<const UnaryExpr&>(e);
+    Value operand = u.operand->eval(in, *u.operand);
+    if (operand.is_error()) return operand;
+    switch (u.op) {
+      case TokenType::Not:
+        return Value::boolean(!operand.truthy());
+      case TokenType::Minus:
+        if (operand.is_number()) return Value::number(wrap_sub(0, operand.as_number()));
+        if (operand.is_float()) return Value::real(-operand.as_float());
+        return raise(msg::cannot_negate(operand.type_name()));
+      default:
+        return raise(msg::unsupported_unary(token_type_name(u.op)));
+    }
+  }
+
+  static Value call(Interpreter& in, const Expr& e) { return in.call_function(static_cast<const CallExpr&>(e)); }
+
+  static Value array(Interpreter& in, const Expr& e) {
+    const auto& a = static_cast<const ArrayExpr&>(e);
+    std::vector<Value> items;
+    items.reserve(a.elements.size());
+    for (const auto& element : a.elements) {
+      Value v = element->eval(in, *element);
+      if (v.is_error()) return v;
+      items.push_back(std::move(v));
+    }
+    return Value::array(std::move(items));
+  }
+
+  static Value dict(Interpreter& in, const Expr& e) {
+    const auto& d = static_cast<const DictExpr&>(e);
+    DictMap map;
+    for (const auto& [key, value_expr] : d.entries) {
+      Value v = value_expr->eval(in, *value_expr);
+      if (v.is_error()) return v;
+      map.insert_or_assign(key, std::move(v));
+    }
+    return Value::dict(std::move(map));
+  }
+
+  static Value index(Interpreter& in, const Expr& e) {
+    const auto& x = static_cast<const IndexExpr&>(e);
+    Value object = x.object->eval(in, *x.object);
+    if (object.is_error()) return object;
+    Value index = x.index->eval(in, *x.index);
+    if (index.is_error()) return index;
+    return in.index_value(object, index);
+  }
+
+  // name[literal number] and name[name]: evaluating such an index cannot
+  // change any variable, so the array can be read where it is stored.
+  static Value index_leaf(Interpreter& in, const Expr& e) {
+    const auto& x = static_cast<const IndexExpr&>(e);
+    const Value* object = in.env_.find(static_cast<const IdentifierExpr&>(*x.object).symbol);
+    if (object && object->is_array()) {
+      std::int64_t i = 0;
+      bool have = false;
+      if (x.index->kind == ExprKind::Number) {
+        i = static_cast<const NumberExpr&>(*x.index).value;
+        have = true;
+      } else if (const Value* v = in.env_.find(static_cast<const IdentifierExpr&>(*x.index).symbol);
+                 v && v->is_number()) {
+        i = v->as_number();
+        have = true;
+      }
+      const auto& items = object->as_array();
+      if (have && i >= 0 && static_cast<std::uint64_t>(i) < items.size()) return items[static_cast<std::size_t>(i)];
+    }
+    return Eval::index(in, e);
+  }
+
+  // name.member and name["member"]: a module's export when the name is an
+  // imported module; otherwise the variable is indexed, and an unknown name
+  // is taken for a module that was not imported.
+  static Value member(Interpreter& in, const Expr& e) {
+    const auto& x = static_cast<const IndexExpr&>(e);
+    const auto& object = static_cast<const IdentifierExpr&>(*x.object);
+    const auto& member = static_cast<const StringExpr&>(*x.index);
+    if (!in.modules_.empty() && in.modules_.count(object.name)) return in.lookup_member(object.name, member.value);
+    const Value* bound = in.env_.find(object.symbol);
     if (!bound) return raise(msg::module_not_imported(object.name));
     if (bound->is_error()) return *bound;
-    return index_value(*bound, Value::string(member));
+    if (bound->is_dict()) {
+      const auto& map = bound->as_dict();
+      if (auto it = map.find(std::string_view(member.value)); it != map.end()) return it->second;
+    }
+    Value copy = *bound;
+    return in.index_value(copy, Value::shared_string(member.literal.get()));
   }
-  Value object = evaluate(*expr.object);
-  if (object.is_error()) return object;
-  Value index = evaluate(*expr.index);
-  if (index.is_error()) return index;
-  return index_value(object, index);
+
+  static Value range(Interpreter& in, const Expr& e) {
+    const auto& r = static_cast<const RangeExpr&>(e);
+    Value start = r.start->eval(in, *r.start);
+    Value end = r.end->eval(in, *r.end);
+    auto bound = [](const Value& v, std::int64_t& out) {
+      if (v.is_number()) {
+        out = v.as_number();
+        return true;
+      }
+      if (v.is_float()) {
+        out = text::saturating_trunc(v.as_float());
+        return true;
+      }
+      return false;
+    };
+    std::int64_t from = 0;
+    std::int64_t to = 0;
+    if (!bound(start, from) || !bound(end, to)) return raise(std::string(msg::kRangeBounds));
+    if (to <= from) return Value::array({});
+    auto count = static_cast<std::uint64_t>(to) - static_cast<std::uint64_t>(from);
+    if (count > static_cast<std::uint64_t>(harness::g_settings.max_range)) return raise(msg::range_too_large(count));
+    std::vector<Value> items;
+    items.reserve(static_cast<std::size_t>(count));
+    for (std::int64_t i = from; i < to; ++i) items.push_back(Value::number(i));
+    return Value::array(std::move(items));
+  }
+
+  static EvalFn choose(const Expr& e) {
+    switch (e.kind) {
+      case ExprKind::Number: return &number;
+      case ExprKind::Float: return &real;
+      case ExprKind::String: return &string;
+      case ExprKind::Boolean: return &boolean;
+      case ExprKind::Identifier: return &identifier;
+      case ExprKind::BinaryOp: return choose_binary(static_cast<const BinaryExpr&>(e));
+      case ExprKind::UnaryOp: return &unary;
+      case ExprKind::Call: return &call;
+      case ExprKind::Array: return &array;
+      case ExprKind::Dict: return &dict;
+      case ExprKind::Index: {
+        const auto& x = static_cast<const IndexExpr&>(e);
+        if (x.object->kind == ExprKind::Identifier && x.index->kind == ExprKind::String) return &member;
+        if (x.object->kind == ExprKind::Identifier &&
+            (x.index->kind == ExprKind::Number || x.index->kind == ExprKind::Identifier)) {
+          return &index_leaf;
+        }
+        return &index;
+      }
+      case ExprKind::Range: return &range;
+    }
+    return &number;
+  }
+};
+
+Value prepare_expr(Interpreter& interpreter, const Expr& expr) {
+  expr.eval = Eval::choose(expr);
+  return expr.eval(interpreter, expr);
 }
 
 Value Interpreter::index_value(const Value& object, const Value& index) {
@@ -241,32 +420,6 @@ Value Interpreter::index_value(const Value& object, const Value& index) {
     return it->second;
   }
   return raise(msg::cannot_index(object.type_name(), index.type_name()));
-}
-
-Value Interpreter::evaluate_range(const RangeExpr& expr) {
-  Value start = evaluate(*expr.start);
-  Value end = evaluate(*expr.end);
-  auto bound = [](const Value& v, std::int64_t& out) {
-    if (v.is_number()) {
-      out = v.as_number();
-      return true;
-    }
-    if (v.is_float()) {
-      out = text::saturating_trunc(v.as_float());
-      return true;
-    }
-    return false;
-  };
-  std::int64_t from = 0;
-  std::int64_t to = 0;
-  if (!bound(start, from) || !bound(end, to)) return raise(std::string(msg::kRangeBounds));
-  if (to <= from) return Value::array({});
-  auto count = static_cast<std::uint64_t>(to) - static_cast<std::uint64_t>(from);
-  if (count > static_cast<std::uint64_t>(harness::g_settings.max_range)) return raise(msg::range_too_large(count));
-  std::vector<Value> items;
-  items.reserve(static_cast<std::size_t>(count));
-  for (std::int64_t i = from; i < to; ++i) items.push_back(Value::number(i));
-  return Value::array(std::move(items));
 }
 
 }  // namespace veltro

@@ -1,6 +1,7 @@
 // Statement execution. Control transfer is not done by unwinding: return,
 // break and continue set pending signals that every statement list checks.
 #include "console.h"
+#include "interpreter/builtin_table.h"
 #include "interpreter/interpreter.h"
 #include "interpreter/messages.h"
 
@@ -17,168 +18,256 @@ TokenType arithmetic_of(TokenType compound) {
   }
 }
 
+bool is_name(const Expr& e, Symbol symbol) {
+  return e.kind == ExprKind::Identifier && static_cast<const IdentifierExpr&>(e).symbol == symbol;
+}
+
 }  // namespace
 
-void Interpreter::execute_block(const Block& block) {
-  for (const auto& stmt : block) {
-    if (!harness::step()) return;
-    execute(*stmt);
-    if (signal_pending()) return;
+// The routine of each statement shape.
+struct Exec {
+  static void let(Interpreter& in, const Stmt& stmt) {
+    const auto& s = static_cast<const LetStmt&>(stmt);
+    Value value = s.value->eval(in, *s.value);
+    if (value.is_error()) log_error(msg::let_failed(s.name, value.as_string()));
+    in.env_.define(s.symbol, std::move(value));
   }
-}
 
-void Interpreter::execute(const Stmt& stmt) {
-  switch (stmt.kind) {
-    case StmtKind::Let: {
-      const auto& s = static_cast<const LetStmt&>(stmt);
-      Value value = evaluate(*s.value);
-      if (value.is_error()) log_error(msg::let_failed(s.name, value.as_string()));
-      env_.define(s.symbol, std::move(value));
-      return;
-    }
-    case StmtKind::Assign: {
-      const auto& s = static_cast<const AssignStmt&>(stmt);
-      Value value = evaluate(*s.value);
-      if (value.is_error()) log_error(msg::assignment_failed(s.name, value.as_string()));
-      env_.define(s.symbol, std::move(value));
-      return;
-    }
-    case StmtKind::CompoundAssign:
-      run_compound(static_cast<const CompoundAssignStmt&>(stmt));
-      return;
-    case StmtKind::Function: {
-      const auto& s = static_cast<const FunctionStmt&>(stmt);
-      env_.define(s.symbol, Value::function(s.def));
-      return;
-    }
-    case StmtKind::If: {
-      const auto& s = static_cast<const IfStmt&>(stmt);
-      Value condition = evaluate(*s.condition);
-      if (condition.is_error()) {
-        log_error(msg::if_failed(condition.as_string()));
+  static void assign(Interpreter& in, const Stmt& stmt) {
+    const auto& s = static_cast<const AssignStmt&>(stmt);
+    bind_assigned(in, s, s.value->eval(in, *s.value));
+  }
+
+  static void bind_assigned(Interpreter& in, const AssignStmt& s, Value value) {
+    if (value.is_error()) log_error(msg::assignment_failed(s.name, value.as_string()));
+    in.env_.define(s.symbol, std::move(value));
+  }
+
+  // Gives up the variable's own reference to `held` when the variable is
+  // what the coming assignment replaces, so that `held` may be changed in
+  // place instead of copied.
+  static void release_binding(Interpreter& in, Symbol symbol, const Value& held) {
+    Value* target = in.env_.define_target_if_visible(symbol);
+    if (target && target->identical(held)) *target = Value();
+  }
+
+  // x = x + y. For strings it appends in place, which makes building a
+  // string in a loop linear.
+  static void assign_append(Interpreter& in, const Stmt& stmt) {
+    const auto& s = static_cast<const AssignStmt&>(stmt);
+    const auto& sum = static_cast<const BinaryExpr&>(*s.value);
+    const Value* current = in.env_.find(s.symbol);
+    if (current && current->is_number()) {
+      std::int64_t left = current->as_number();
+      Value right = sum.right->eval(in, *sum.right);
+      if (right.is_number()) {
+        in.env_.define(s.symbol, Value::number(static_cast<std::int64_t>(static_cast<std::uint64_t>(left) +
+                                                                         static_cast<std::uint64_t>(right.as_number()))));
         return;
       }
-      if (condition.truthy()) {
-        execute_block(s.then_body);
-      } else if (s.else_body) {
-        execute_block(*s.else_body);
-      }
+      if (right.is_error()) return bind_assigned(in, s, std::move(right));
+      return bind_assigned(in, s, in.apply_binary(Value::number(left), TokenType::Plus, right));
+    }
+    if (!current || !current->is_string()) return assign(in, stmt);
+    Value left = *current;
+    Value right = sum.right->eval(in, *sum.right);
+    if (right.is_error() || !right.is_string()) {
+      bind_assigned(in, s, right.is_error() ? std::move(right) : in.apply_binary(left, TokenType::Plus, right));
       return;
     }
-    case StmtKind::While:
-      run_while(static_cast<const WhileStmt&>(stmt));
-      return;
-    case StmtKind::For:
-      run_for(static_cast<const ForStmt&>(stmt));
-      return;
-    case StmtKind::Match:
-      run_match(static_cast<const MatchStmt&>(stmt));
-      return;
-    case StmtKind::Try:
-      run_try(static_cast<const TryStmt&>(stmt));
-      return;
-    case StmtKind::Return: {
-      const auto& s = static_cast<const ReturnStmt&>(stmt);
-      return_value_ = s.value ? evaluate(*s.value) : Value();
-      has_return_ = true;
-      return;
-    }
-    case StmtKind::Break:
-      break_flag_ = true;
-      return;
-    case StmtKind::Continue:
-      continue_flag_ = true;
-      return;
-    case StmtKind::Global:
-      env_.declare_global(static_cast<const GlobalStmt&>(stmt).symbol);
-      return;
-    case StmtKind::Use:
-      execute_use(static_cast<const UseStmt&>(stmt));
-      return;
-    case StmtKind::Expr: {
-      Value value = evaluate(*static_cast<const ExprStmt&>(stmt).expr);
-      if (value.is_error()) log_error(msg::expression_failed(value.as_string()));
-      return;
-    }
+    release_binding(in, s.symbol, left);
+    left.mutable_string().append(right.as_string());
+    in.env_.define(s.symbol, std::move(left));
   }
-}
 
-void Interpreter::run_compound(const CompoundAssignStmt& s) {
-  Value current = lookup(s.symbol);
-  Value value = evaluate(*s.value);
-  if (value.is_error()) log_error(msg::compound_failed(s.name, value.as_string()));
-  env_.define(s.symbol, apply_binary(current, arithmetic_of(s.op), value));
-}
+  // a = push(a, v): appends in place, which makes growing an array in a loop linear.
+  static void assign_push(Interpreter& in, const Stmt& stmt) {
+    const auto& s = static_cast<const AssignStmt&>(stmt);
+    const auto& call = static_cast<const CallExpr&>(*s.value);
+    const Value* current = in.env_.find(s.symbol);
+    if (debug_enabled() || !current || !current->is_array()) return assign(in, stmt);
+    Value array = *current;
+    Value item;
+    for (std::size_t i = 1; i < call.args.size(); ++i) {
+      Value v = call.args[i]->eval(in, *call.args[i]);
+      if (v.is_error()) return bind_assigned(in, s, std::move(v));
+      if (i == 1) item = std::move(v);
+    }
+    release_binding(in, s.symbol, array);
+    array.mutable_array().push_back(std::move(item));
+    in.env_.define(s.symbol, std::move(array));
+  }
 
-void Interpreter::run_while(const WhileStmt& s) {
-  for (;;) {
-    Value condition = evaluate(*s.condition);
+  static void compound(Interpreter& in, const Stmt& stmt) {
+    const auto& s = static_cast<const CompoundAssignStmt&>(stmt);
+    Value current = in.lookup(s.symbol);
+    Value value = s.value->eval(in, *s.value);
+    if (value.is_error()) log_error(msg::compound_failed(s.name, value.as_string()));
+    TokenType op = arithmetic_of(s.op);
+    if (op == TokenType::Plus && current.is_string() && value.is_string()) {
+      release_binding(in, s.symbol, current);
+      current.mutable_string().append(value.as_string());
+      in.env_.define(s.symbol, std::move(current));
+      return;
+    }
+    in.env_.define(s.symbol, in.apply_binary(current, op, value));
+  }
+
+  static void function(Interpreter& in, const Stmt& stmt) {
+    const auto& s = static_cast<const FunctionStmt&>(stmt);
+    in.env_.define(s.symbol, Value::function(s.def.get()));
+  }
+
+  static void if_(Interpreter& in, const Stmt& stmt) {
+    const auto& s = static_cast<const IfStmt&>(stmt);
+    Value condition = s.condition->eval(in, *s.condition);
     if (condition.is_error()) {
-      log_error(msg::while_failed(condition.as_string()));
-      break;
+      log_error(msg::if_failed(condition.as_string()));
+      return;
     }
-    if (!condition.truthy() || !harness::step()) break;
-    execute_block(s.body);
-    if (has_return_ || break_flag_) break;
-    continue_flag_ = false;
-  }
-  break_flag_ = false;
-}
-
-void Interpreter::run_for(const ForStmt& s) {
-  Value iter = evaluate(*s.iter);
-  if (iter.is_array()) {
-    // `iter` keeps its own reference: the body cannot change what is iterated.
-    for (const Value& element : iter.as_array()) {
-      if (!harness::step()) break;
-      env_.define(s.symbol, element);
-      execute_block(s.body);
-      if (has_return_ || break_flag_) break;
-      continue_flag_ = false;
+    if (condition.truthy()) {
+      in.execute_block(s.then_body);
+    } else if (s.else_body) {
+      in.execute_block(*s.else_body);
     }
-    break_flag_ = false;
-    return;
   }
-  if (iter.is_null()) {
-    log_error(msg::kIterateNull);
-  } else if (iter.is_error()) {
-    log_error(msg::for_failed(iter.as_string()));
-  } else {
-    log_error(msg::cannot_iterate(iter.type_name()));
-  }
-}
 
-void Interpreter::run_match(const MatchStmt& s) {
-  Value subject = evaluate(*s.expr);
-  if (subject.is_error()) {
-    log_error(msg::match_failed(subject.as_string()));
-    return;
-  }
-  for (const auto& [pattern, body] : s.arms) {
-    if (!pattern.wildcard) {
-      Value candidate = evaluate(*pattern.value);
-      if (candidate.is_error()) {
-        log_error(msg::pattern_failed(candidate.as_string()));
-        continue;
+  static void while_(Interpreter& in, const Stmt& stmt) {
+    const auto& s = static_cast<const WhileStmt&>(stmt);
+    for (;;) {
+      Value condition = s.condition->eval(in, *s.condition);
+      if (condition.is_error()) {
+        log_error(msg::while_failed(condition.as_string()));
+        break;
       }
-      if (!pattern_equal(candidate, subject)) continue;
+      if (!condition.truthy() || !harness::step()) break;
+      in.execute_block(s.body);
+      if (in.has_return_ || in.break_flag_) break;
+      in.continue_flag_ = false;
     }
-    execute_block(body);
-    return;
+    in.break_flag_ = false;
   }
-  log_debug(msg::kNoMatch);
-}
 
-void Interpreter::run_try(const TryStmt& s) {
-  execute_block(s.body);
-  // Only an error made pending by a return is caught.
-  if (has_return_ && return_value_.is_error()) {
-    std::string message = return_value_.as_string();
-    return_value_ = Value();
-    has_return_ = false;
-    env_.define(s.symbol, Value::string(std::move(message)));
-    execute_block(s.catch_body);
+  static void for_(Interpreter& in, const Stmt& stmt) {
+    const auto& s = static_cast<const ForStmt&>(stmt);
+    Value iter = s.iter->eval(in, *s.iter);
+    if (iter.is_array()) {
+      // `iter` keeps its own reference: the body cannot change what is iterated.
+      for (const Value& element : iter.as_array()) {
+        if (!harness::step()) break;
+        in.env_.define(s.symbol, element);
+        in.execute_block(s.body);
+        if (in.has_return_ || in.break_flag_) break;
+        in.continue_flag_ = false;
+      }
+      in.break_flag_ = false;
+      return;
+    }
+    if (iter.is_null()) {
+      log_error(msg::kIterateNull);
+    } else if (iter.is_error()) {
+      log_error(msg::for_failed(iter.as_string()));
+    } else {
+      log_error(msg::cannot_iterate(iter.type_name()));
+    }
   }
+
+  static void match(Interpreter& in, const Stmt& stmt) {
+    const auto& s = static_cast<const MatchStmt&>(stmt);
+    Value subject = s.expr->eval(in, *s.expr);
+    if (subject.is_error()) {
+      log_error(msg::match_failed(subject.as_string()));
+      return;
+    }
+    for (const auto& [pattern, body] : s.arms) {
+      if (!pattern.wildcard) {
+        Value candidate = pattern.value->eval(in, *pattern.value);
+        if (candidate.is_error()) {
+          log_error(msg::pattern_failed(candidate.as_string()));
+          continue;
+        }
+        if (!pattern_equal(candidate, subject)) continue;
+      }
+      in.execute_block(body);
+      return;
+    }
+    log_debug(msg::kNoMatch);
+  }
+
+  // Only an error made pending by a return is caught.
+  static void try_(Interpreter& in, const Stmt& stmt) {
+    const auto& s = static_cast<const TryStmt&>(stmt);
+    in.execute_block(s.body);
+    if (in.has_return_ && in.return_value_.is_error()) {
+      std::string message = in.return_value_.as_string();
+      in.return_value_ = Value();
+      in.has_return_ = false;
+      in.env_.define(s.symbol, Value::string(std::move(message)));
+      in.execute_block(s.catch_body);
+    }
+  }
+
+  static void return_(Interpreter& in, const Stmt& stmt) {
+    const auto& s = static_cast<const ReturnStmt&>(stmt);
+    in.return_value_ = s.value ? s.value->eval(in, *s.value) : Value();
+    in.has_return_ = true;
+  }
+
+  static void break_(Interpreter& in, const Stmt&) { in.break_flag_ = true; }
+  static void continue_(Interpreter& in, const Stmt&) { in.continue_flag_ = true; }
+
+  static void global(Interpreter& in, const Stmt& stmt) {
+    in.env_.declare_global(static_cast<const GlobalStmt&>(stmt).symbol);
+  }
+
+  static void use(Interpreter& in, const Stmt& stmt) { in.execute_use(static_cast<const UseStmt&>(stmt)); }
+
+  static void expression(Interpreter& in, const Stmt& stmt) {
+    const auto& e = *static_cast<const ExprStmt&>(stmt).expr;
+    Value value = e.eval(in, e);
+    if (value.is_error()) log_error(msg::expression_failed(value.as_string()));
+  }
+
+  static ExecFn choose_assign(const AssignStmt& s) {
+    const Expr& value = *s.value;
+    if (value.kind == ExprKind::BinaryOp) {
+      const auto& sum = static_cast<const BinaryExpr&>(value);
+      if (sum.op == TokenType::Plus && is_name(*sum.left, s.symbol)) return &assign_append;
+    }
+    if (value.kind == ExprKind::Call) {
+      const auto& call = static_cast<const CallExpr&>(value);
+      if (!call.dotted && call.name == "push" && call.args.size() >= 2 && is_name(*call.args[0], s.symbol)) {
+        return &assign_push;
+      }
+    }
+    return &assign;
+  }
+
+  static ExecFn choose(const Stmt& stmt) {
+    switch (stmt.kind) {
+      case StmtKind::Let: return &let;
+      case StmtKind::Assign: return choose_assign(static_cast<const AssignStmt&>(stmt));
+      case StmtKind::CompoundAssign: return &compound;
+      case StmtKind::Function: return &function;
+      case StmtKind::If: return &if_;
+      case StmtKind::While: return &while_;
+      case StmtKind::For: return &for_;
+      case StmtKind::Match: return &match;
+      case StmtKind::Try: return &try_;
+      case StmtKind::Return: return &return_;
+      case StmtKind::Break: return &break_;
+      case StmtKind::Continue: return &continue_;
+      case StmtKind::Global: return &global;
+      case StmtKind::Use: return &use;
+      case StmtKind::Expr: return &expression;
+    }
+    return &expression;
+  }
+};
+
+void prepare_stmt(Interpreter& interpreter, const Stmt& stmt) {
+  stmt.exec = Exec::choose(stmt);
+  stmt.exec(interpreter, stmt);
 }
 
 }  // namespace veltro

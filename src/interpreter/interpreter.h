@@ -28,9 +28,15 @@ class Interpreter {
   Interpreter(const Interpreter&) = delete;
   Interpreter& operator=(const Interpreter&) = delete;
 
-  void execute(const Stmt& stmt);
-  void execute_block(const Block& block);
-  [[nodiscard]] Value evaluate(const Expr& expr);
+  void execute(const Stmt& stmt) { stmt.exec(*this, stmt); }
+  void execute_block(const Block& block) {
+    for (const auto& stmt : block) {
+      if (!harness::step()) return;
+      stmt->exec(*this, *stmt);
+      if (signal_pending()) return;
+    }
+  }
+  [[nodiscard]] Value evaluate(const Expr& expr) { return expr.eval(*this, expr); }
   [[nodiscard]] Value apply_binary(const Value& left, TokenType op, const Value& right);
   [[nodiscard]] Value call_function(const CallExpr& call);
   [[nodiscard]] Value call_user_function(const FunctionDef& def, std::span<const Value> args);
@@ -51,18 +57,15 @@ class Interpreter {
   [[nodiscard]] ExportTablePtr export_globals() const;
 
  private:
+  // The routines behind each node kind (evaluate.cpp, execute.cpp).
+  friend struct Eval;
+  friend struct Exec;
+
   void execute_use(const UseStmt& stmt);
   [[nodiscard]] Value lookup_member(const std::string& module, const std::string& member);
-  [[nodiscard]] Value evaluate_index(const IndexExpr& expr);
   [[nodiscard]] Value index_value(const Value& object, const Value& index);
-  [[nodiscard]] Value evaluate_range(const RangeExpr& expr);
   [[nodiscard]] Value call_module_function(const CallExpr& call, std::span<const Value> args);
   [[nodiscard]] Value call_by_value(Value callee, std::span<const Value> args);
-  void run_while(const WhileStmt& stmt);
-  void run_for(const ForStmt& stmt);
-  void run_match(const MatchStmt& stmt);
-  void run_try(const TryStmt& stmt);
-  void run_compound(const CompoundAssignStmt& stmt);
 
   Environment env_;
 

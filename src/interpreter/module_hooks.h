@@ -20,6 +20,5 @@ namespace veltro {
 // BuiltinFunction holding the qualified name.
 [[nodiscard]] ExportTablePtr builtin_module_exports(std::string_view name);
 
-std::unique_ptr<GraphicsContext> make_graphics_context();
 
 }  // namespace veltro

@@ -10,33 +10,29 @@ namespace veltro {
 
 namespace {
 
-struct StackBounds {
-  std::uintptr_t low = 0;  // lowest usable address plus the reserve
-  bool known = false;
-};
+// Lowest address a call may start from on this thread (the stack grows
+// down); 1 when the thread's stack could not be measured.
+thread_local std::uintptr_t t_low = 0;
 
-StackBounds compute() {
-  StackBounds b;
+std::uintptr_t measure() {
+  std::uintptr_t low = 1;
   pthread_attr_t attr;
-  if (pthread_getattr_np(pthread_self(), &attr) != 0) return b;
+  if (pthread_getattr_np(pthread_self(), &attr) != 0) return low;
   void* addr = nullptr;
   std::size_t size = 0;
   if (pthread_attr_getstack(&attr, &addr, &size) == 0 && size > 0) {
     std::size_t reserve = std::min(limits::kStackReserveBytes, size / 2);
-    b.low = reinterpret_cast<std::uintptr_t>(addr) + reserve;
-    b.known = true;
+    low = reinterpret_cast<std::uintptr_t>(addr) + reserve;
   }
   pthread_attr_destroy(&attr);
-  return b;
+  return low;
 }
 
 }  // namespace
 
 bool stack_low() noexcept {
-  static thread_local StackBounds bounds = compute();
-  if (!bounds.known) return false;
-  auto here = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
-  return here < bounds.low;
+  if (t_low == 0) t_low = measure();
+  return reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0)) < t_low;
 }
 
 }  // namespace veltro

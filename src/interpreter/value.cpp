@@ -6,6 +6,7 @@
 #include <cstring>
 #include <sys/random.h>
 
+#include "parser/ast.h"
 #include "text.h"
 
 namespace veltro {
@@ -101,10 +102,10 @@ Value Value::dict(DictMap map) {
   return r;
 }
 
-Value Value::function(Rc<FunctionDef> def) {
+Value Value::function(FunctionDef* def) {
   Value r;
   r.type_ = ValueType::Function;
-  r.u_.fn = def.get();
+  r.u_.fn = def;
   ++r.u_.fn->refs;
   return r;
 }

@@ -10,8 +10,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "parser/ast.h"
 #include "refcount.h"
+#include "shared_string.h"
 
 namespace veltro {
 
@@ -49,7 +49,7 @@ struct ColorValue {
   std::uint8_t r, g, b;
 };
 
-struct StringObj;
+struct FunctionDef;
 struct ArrayObj;
 struct DictObj;
 struct ShapeObj;
@@ -65,8 +65,12 @@ class Value {
     return *this;
   }
   Value& operator=(Value&& other) noexcept {
-    Value moved(std::move(other));
-    swap(moved);
+    if (this != &other) {
+      Value old(std::move(*this));  // released after the new value is in place
+      type_ = other.type_;
+      u_ = other.u_;
+      other.type_ = ValueType::Null;
+    }
     return *this;
   }
   ~Value() {
@@ -87,7 +91,15 @@ class Value {
   static Value string(const char* v) { return string(std::string(v)); }
   static Value array(std::vector<Value> items);
   static Value dict(DictMap map);
-  static Value function(Rc<FunctionDef> def);
+  static Value function(FunctionDef* def);  // adds a reference
+  // A string value sharing an existing payload (a literal of the syntax tree).
+  static Value shared_string(StringObj* text) noexcept {
+    Value r;
+    r.type_ = ValueType::String;
+    r.u_.obj = text;
+    ++text->refs;
+    return r;
+  }
   static Value builtin(std::string qualified_name);
   static Value error(std::string message);
   static Value rect(RectShape r);
@@ -124,7 +136,6 @@ class Value {
   [[nodiscard]] const std::vector<Value>& as_array() const noexcept;
   [[nodiscard]] const DictMap& as_dict() const noexcept;
   [[nodiscard]] const FunctionDef& as_function() const noexcept { return *u_.fn; }
-  [[nodiscard]] Rc<FunctionDef> function_def() const { return Rc<FunctionDef>(u_.fn); }
   [[nodiscard]] RectShape as_rect() const noexcept;
   [[nodiscard]] CircleShape as_circle() const noexcept;
   [[nodiscard]] TriangleShape as_triangle() const noexcept;
@@ -133,6 +144,11 @@ class Value {
   // A Number or Float as a double.
   [[nodiscard]] double to_double() const noexcept {
     return type_ == ValueType::Number ? static_cast<double>(u_.i) : u_.f;
+  }
+
+  // The same kind and the same payload (for shared payloads, the same object).
+  [[nodiscard]] bool identical(const Value& other) const noexcept {
+    return type_ == other.type_ && u_.i == other.u_.i;
   }
 
   // True when this value is the only owner of its payload.
@@ -183,10 +199,6 @@ class Value {
 
 static_assert(sizeof(Value) == 16);
 
-struct StringObj : RcObject {
-  explicit StringObj(std::string s) : text(std::move(s)) {}
-  std::string text;
-};
 struct ArrayObj : RcObject {
   explicit ArrayObj(std::vector<Value> v) : items(std::move(v)) {}
   std::vector<Value> items;

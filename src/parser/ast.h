@@ -11,8 +11,22 @@
 #include "lexer/token.h"
 #include "parser/symbols.h"
 #include "refcount.h"
+#include "shared_string.h"
 
 namespace veltro {
+
+class Interpreter;
+class Value;
+struct Expr;
+struct Stmt;
+
+// How the interpreter runs a node. Every node starts with the preparing
+// entry, which picks the routine suited to the node's shape on first use and
+// stores it here; the tree is otherwise unchanged after parsing.
+using EvalFn = Value (*)(Interpreter&, const Expr&);
+using ExecFn = void (*)(Interpreter&, const Stmt&);
+Value prepare_expr(Interpreter& interpreter, const Expr& expr);
+void prepare_stmt(Interpreter& interpreter, const Stmt& stmt);
 
 enum class ExprKind : std::uint8_t {
   Number, Float, String, Boolean, Identifier, BinaryOp, UnaryOp, Call, Array, Dict, Index, Range,
@@ -27,6 +41,7 @@ struct Expr {
   // Height of the subtree (a leaf is 1); the parser bounds it so that every
   // recursive walk over the tree stays within the stack.
   std::uint32_t depth = 1;
+  mutable EvalFn eval = &prepare_expr;
 };
 using ExprPtr = std::unique_ptr<Expr>;
 
@@ -41,8 +56,9 @@ struct FloatExpr : Expr {
 };
 
 struct StringExpr : Expr {
-  explicit StringExpr(std::string v) : Expr(ExprKind::String), value(std::move(v)) {}
-  std::string value;
+  explicit StringExpr(std::string v) : Expr(ExprKind::String), literal(make_rc<StringObj>(std::move(v))), value(literal->text) {}
+  Rc<StringObj> literal;
+  const std::string& value;
 };
 
 struct BooleanExpr : Expr {
@@ -120,6 +136,7 @@ struct Stmt {
   Stmt(const Stmt&) = delete;
   Stmt& operator=(const Stmt&) = delete;
   const StmtKind kind;
+  mutable ExecFn exec = &prepare_stmt;
 };
 using StmtPtr = std::unique_ptr<Stmt>;
 using Block = std::vector<StmtPtr>;

@@ -1,0 +1,3 @@
+local a = {}
+for i = 0, 1000000 - 1 do a[i + 1] = i end
+print(#a)

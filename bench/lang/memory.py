@@ -1,0 +1,2 @@
+a = list(range(1000000))
+print(len(a))

@@ -1,0 +1,28 @@
+#pragma once
+// The client: one HTTP/1.1 request over plain TCP, the whole answer as text.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "interpreter/value.h"
+
+namespace veltro::http {
+
+struct Url {
+  std::string host;
+  std::uint16_t port = 80;
+  std::string path;
+};
+
+// Splits a URL into host, port and path. Fails (nullopt) only for https://.
+[[nodiscard]] std::optional<Url> parse_url(std::string_view url);
+
+// The exact request text for `method` (sent as given) and `body`.
+[[nodiscard]] std::string request_text(const Url& url, std::string_view method, std::string_view body);
+
+// Sends the request and reads until the server closes. The response text, or
+// an Error value with the message of the step that failed.
+[[nodiscard]] Value fetch(std::string_view url, std::string_view method, std::string_view body);
+
+}  // namespace veltro::http

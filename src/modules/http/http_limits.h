@@ -1,0 +1,38 @@
+#pragma once
+// Tunable limits of the http module's server and client.
+#include <chrono>
+#include <cstddef>
+
+namespace veltro::http::limits {
+
+// listen() backlog of the server socket.
+inline constexpr int kListenBacklog = 128;
+
+// The server reads a request until its first line is complete, the peer
+// closes, this many bytes have arrived or the read deadline passes.
+inline constexpr std::size_t kRequestBytes = 8 * 1024;
+inline constexpr std::chrono::milliseconds kRequestTimeout{5000};
+
+// A response write that makes no progress for this long is abandoned, so a
+// client that never reads cannot stall the server.
+inline constexpr std::chrono::milliseconds kSendStallTimeout{5000};
+
+// After the response the server shuts its side down and keeps reading what
+// the client still sends (so closing never resets the connection under the
+// client's feet), for at most this long and this many bytes, and for at most
+// this many connections at once (the oldest is closed first).
+inline constexpr std::chrono::milliseconds kLingerTimeout{2000};
+inline constexpr std::size_t kLingerBytes = 1024 * 1024;
+inline constexpr std::size_t kMaxLingering = 256;
+
+// Connections accepted in one go before lingering connections are looked at.
+inline constexpr int kAcceptBatch = 64;
+
+// Pause after an accept failure that more attempts cannot cure at once
+// (out of file descriptors or memory), instead of spinning on it.
+inline constexpr std::chrono::milliseconds kAcceptBackoff{100};
+
+// Largest response the client keeps in memory.
+inline constexpr std::size_t kMaxResponseBytes = std::size_t{256} << 20;
+
+}  // namespace veltro::http::limits
