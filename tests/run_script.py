@@ -19,7 +19,7 @@ Markers (each adds one line, in file order, to the stream it names):
     # args-after: ...       arguments placed after the script path
     # stdin: TEXT           a line fed to standard input
     # no-file               run veltro without the script path (for the REPL: stdin is the input)
-    # unordered-stderr      compare standard error as a multiset of lines
+    # unordered-stderr      standard error may come in any order
 
 Sidecar files next to the script replace what the markers say, byte for byte:
     NAME.stdin, NAME.stdout, NAME.stderr
@@ -100,7 +100,17 @@ def compare(name, expected, actual, unordered=False):
     exp_lines = expected.splitlines(keepends=True)
     act_lines = actual.splitlines(keepends=True)
     if unordered:
-        exp_lines, act_lines = sorted(exp_lines), sorted(act_lines)
+        # Pair every expected line with some actual line; list the rest in order.
+        remaining = list(act_lines)
+        paired = []
+        for e in exp_lines:
+            hit = next((a for a in remaining if matches(e, a)), None)
+            if hit is not None:
+                remaining.remove(hit)
+                paired.append(hit)
+        act_lines = paired + remaining
+        exp_lines = [e for e in exp_lines if any(matches(e, a) for a in paired)] + \
+            [e for e in exp_lines if not any(matches(e, a) for a in paired)]
     ok = len(exp_lines) == len(act_lines) and all(
         matches(e, a) for e, a in zip(exp_lines, act_lines))
     if not ok:
