@@ -11,6 +11,9 @@ namespace veltro {
 struct StringObj : RcObject {
   explicit StringObj(std::string s) : text(std::move(s)) {}
   std::string text;
+  // Dictionary hash of `text`, computed on first use (0: not yet). Only an
+  // object nobody else can see may change `text`, and doing so resets it.
+  mutable std::size_t hash = 0;
 };
 
 }  // namespace veltro

@@ -4,7 +4,9 @@
 // top. Each call scope remembers which symbols it bound and pops exactly
 // those. Lookup and define are O(1) and give the results of searching a stack
 // of scope maps innermost-first, then the globals.
+#include <algorithm>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "interpreter/value.h"
@@ -14,21 +16,25 @@ namespace veltro {
 
 class Environment {
  public:
+  Environment() = default;
+  Environment(const Environment&) = delete;
+  Environment& operator=(const Environment&) = delete;
+
   // The value the name resolves to, or nullptr when it is bound nowhere.
   [[nodiscard]] const Value* find(Symbol symbol) const noexcept {
-    if (symbol >= count_) return nullptr;
-    const Slot& s = slots_[symbol];
-    if (!s.locals.empty()) return &s.locals.back().value;
-    return s.has_global ? &s.global : nullptr;
+    return symbol < count_ ? slots_[symbol].visible : nullptr;
   }
 
   // Binds in the globals for a name declared global or at top level,
   // otherwise in the innermost call scope.
   void define(Symbol symbol, Value value) {
     Slot& s = slot(symbol);
-    if (s.declared_global || depth_ == 0) {
+    if (depth_ == 0 || s.declared_global) {
       s.global = std::move(value);
-      s.has_global = true;
+      if (!s.has_global) {
+        s.has_global = true;
+        if (s.locals.empty()) s.visible = &s.global;
+      }
       return;
     }
     if (!s.locals.empty() && s.locals.back().depth == depth_) {
@@ -36,6 +42,7 @@ class Environment {
       return;
     }
     s.locals.push_back(Binding{depth_, std::move(value)});
+    s.visible = &s.locals.back().value;
     bound_.push_back(symbol);
   }
 
@@ -44,6 +51,7 @@ class Environment {
     Slot& s = slot(symbol);
     s.global = std::move(value);
     s.has_global = true;
+    if (s.locals.empty()) s.visible = &s.global;
   }
 
   // The stored value that `define` would replace, when it is also the
@@ -52,7 +60,7 @@ class Environment {
   [[nodiscard]] Value* define_target_if_visible(Symbol symbol) noexcept {
     if (symbol >= count_) return nullptr;
     Slot& s = slots_[symbol];
-    if (s.declared_global || depth_ == 0) {
+    if (depth_ == 0 || s.declared_global) {
       return s.locals.empty() && s.has_global ? &s.global : nullptr;
     }
     if (!s.locals.empty() && s.locals.back().depth == depth_) return &s.locals.back().value;
@@ -67,7 +75,11 @@ class Environment {
   void pop_scope() {
     std::size_t start = frames_.back();
     frames_.pop_back();
-    for (std::size_t i = bound_.size(); i > start; --i) slots_[bound_[i - 1]].locals.pop_back();
+    for (std::size_t i = bound_.size(); i > start; --i) {
+      Slot& s = slots_[bound_[i - 1]];
+      s.locals.pop_back();
+      s.visible = s.locals.empty() ? (s.has_global ? &s.global : nullptr) : &s.locals.back().value;
+    }
     bound_.resize(start);
     --depth_;
   }
@@ -95,6 +107,7 @@ class Environment {
     Value value;
   };
   struct Slot {
+    const Value* visible = nullptr;  // what find() answers: the top local, else the global
     Value global;
     bool has_global = false;
     bool declared_global = false;
@@ -105,9 +118,14 @@ class Environment {
     if (symbol >= count_) grow(symbol);
     return slots_[symbol];
   }
+
+  // Growing moves the slots: every cached pointer to a global is renewed.
   void grow(Symbol symbol) {
     slots_.resize(std::max<std::size_t>(symbol + 1, symbol_count()));
     count_ = slots_.size();
+    for (Slot& s : slots_) {
+      if (s.locals.empty()) s.visible = s.has_global ? &s.global : nullptr;
+    }
   }
 
   std::vector<Slot> slots_;

@@ -188,6 +188,8 @@ struct Eval {
     if (left.is_number() && right.is_number()) {
       Value out;
       if (integer_form<Op>(left.as_number(), right.as_number(), out)) return out;
+    } else if (left.is_float() && right.is_float()) {
+      return floats(left.as_float(), Op, right.as_float(), right.as_float() == 0.0, false);
     }
     return in.apply_binary(left, Op, right);
   }
@@ -339,7 +341,9 @@ struct Eval {
     if (bound->is_error()) return *bound;
     if (bound->is_dict()) {
       const auto& map = bound->as_dict();
-      if (auto it = map.find(std::string_view(member.value)); it != map.end()) return it->second;
+      const StringObj& key = *member.literal;
+      if (key.hash == 0) key.hash = hash_key(key.text);
+      if (auto it = map.find(key.text, key.hash); it != map.end()) return it->second;
     }
     Value copy = *bound;
     return in.index_value(copy, Value::shared_string(member.literal.get()));
@@ -415,7 +419,7 @@ Value Interpreter::index_value(const Value& object, const Value& index) {
   if (object.is_dict()) {
     if (!index.is_string()) return raise(msg::dict_key_type(index.type_name()));
     const auto& map = object.as_dict();
-    auto it = map.find(std::string_view(index.as_string()));
+    auto it = map.find(index.as_string(), index.key_hash());
     if (it == map.end()) return raise(msg::key_not_found(index.as_string()));
     return it->second;
   }

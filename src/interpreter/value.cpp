@@ -62,8 +62,9 @@ ShapeObj* new_shape(std::initializer_list<std::int32_t> values) {
 
 }  // namespace
 
-std::size_t KeyHash::operator()(std::string_view key) const noexcept {
-  return std::_Hash_bytes(key.data(), key.size(), process_seed());
+std::size_t hash_key(std::string_view key) noexcept {
+  std::size_t h = std::_Hash_bytes(key.data(), key.size(), process_seed());
+  return h == 0 ? 1 : h;
 }
 
 Value Value::string(std::string v) {
@@ -155,7 +156,15 @@ TriangleShape Value::as_triangle() const noexcept {
 
 std::string& Value::mutable_string() {
   if (!unique()) *this = string(as_string());
-  return static_cast<StringObj*>(u_.obj)->text;
+  auto* obj = static_cast<StringObj*>(u_.obj);
+  obj->hash = 0;
+  return obj->text;
+}
+
+std::size_t Value::key_hash() const noexcept {
+  const auto* obj = static_cast<const StringObj*>(u_.obj);
+  if (obj->hash == 0) obj->hash = hash_key(obj->text);
+  return obj->hash;
 }
 
 std::vector<Value>& Value::mutable_array() {

@@ -7,9 +7,9 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
+#include "interpreter/dict_map.h"
 #include "refcount.h"
 #include "shared_string.h"
 
@@ -22,17 +22,7 @@ enum class ValueType : std::uint8_t {
 
 class Value;
 
-// Dictionary keys hash with a per-process random seed: iteration order is
-// unspecified and differs from run to run.
-struct KeyHash {
-  using is_transparent = void;
-  std::size_t operator()(std::string_view key) const noexcept;
-};
-struct KeyEqual {
-  using is_transparent = void;
-  bool operator()(std::string_view a, std::string_view b) const noexcept { return a == b; }
-};
-using DictMap = std::unordered_map<std::string, Value, KeyHash, KeyEqual>;
+using DictMap = BasicDictMap<Value>;
 
 struct RectShape {
   std::int32_t x, y;
@@ -133,6 +123,8 @@ class Value {
   [[nodiscard]] bool as_bool() const noexcept { return u_.b; }
   // The text of a String, the message of an Error, the name of a BuiltinFunction.
   [[nodiscard]] const std::string& as_string() const noexcept;
+  // The dictionary hash of a String, cached in its payload.
+  [[nodiscard]] std::size_t key_hash() const noexcept;
   [[nodiscard]] const std::vector<Value>& as_array() const noexcept;
   [[nodiscard]] const DictMap& as_dict() const noexcept;
   [[nodiscard]] const FunctionDef& as_function() const noexcept { return *u_.fn; }

@@ -115,6 +115,8 @@ void GraphicsContext::create_window(std::int64_t width, std::int64_t height, std
   }
   auto events = SdlSubsystem::acquire(SDL_INIT_EVENTS);
   if (!events) return;
+  SDL_RendererInfo info{};
+  const bool software = SDL_GetRendererInfo(canvas.renderer.get(), &info) == 0 && (info.flags & SDL_RENDERER_SOFTWARE);
 
   sdl_ = std::move(sdl);
   video_ = std::move(video);
@@ -122,6 +124,7 @@ void GraphicsContext::create_window(std::int64_t width, std::int64_t height, std
   event_pump_ = std::move(events);
   created_ = true;
   open_ = true;
+  software_ = software;
   last_frame_ = Clock::now();
   delta_time_ = 0.0;
 }

@@ -63,6 +63,8 @@ class GraphicsContext {
   // The window and renderer; null until a window was created.
   [[nodiscard]] SDL_Window* window() const noexcept;
   [[nodiscard]] SDL_Renderer* renderer() const noexcept;
+  // True when the renderer draws into memory with the CPU.
+  [[nodiscard]] bool software_renderer() const noexcept { return software_; }
 
  private:
   // SDL_Init(0) … SDL_Quit. SDL_Quit tears down every subsystem of the
@@ -128,6 +130,7 @@ class GraphicsContext {
   DrawColor draw_color_{255, 255, 255, 255};
   bool created_ = false;
   bool open_ = false;
+  bool software_ = false;
 };
 
 }  // namespace veltro

@@ -26,7 +26,7 @@ constexpr std::size_t kBatchSize = 4096;
 // Widest rectangle handed to the software renderer. It fills rows of 16
 // pixels or more with non-temporal stores, which bypass the cache the frame
 // lives in and make wide spans several times slower than narrow ones.
-constexpr std::int32_t kChunkWidth = 15;
+constexpr std::int32_t kSoftwareChunkWidth = 15;
 
 // Collects the pixels of one primitive and hands them to the renderer in few
 // calls. Only what lies inside the render target is kept: the renderer clips
@@ -35,8 +35,10 @@ constexpr std::int32_t kChunkWidth = 15;
 // columns on consecutive rows become one rectangle.
 class Batch {
  public:
-  explicit Batch(SDL_Renderer* renderer) : renderer_(renderer) {
-    if (SDL_GetRendererOutputSize(renderer, &width_, &height_) != 0) width_ = height_ = 0;
+  explicit Batch(const GraphicsContext& gfx)
+      : renderer_(gfx.renderer()),
+        chunk_width_(gfx.software_renderer() ? kSoftwareChunkWidth : std::numeric_limits<std::int32_t>::max()) {
+    if (SDL_GetRendererOutputSize(renderer_, &width_, &height_) != 0) width_ = height_ = 0;
   }
   Batch(const Batch&) = delete;
   Batch& operator=(const Batch&) = delete;
@@ -88,9 +90,11 @@ class Batch {
     points_.clear();
   }
   void flush_run() {
-    for (std::int32_t x = run_.lo; run_.rows > 0 && x <= run_.hi; x += kChunkWidth) {
-      rects_.push_back({x, run_.top, std::min(kChunkWidth, run_.hi - x + 1), run_.rows});
+    for (std::int32_t x = run_.lo; run_.rows > 0 && x <= run_.hi;) {
+      const std::int32_t width = std::min(chunk_width_, run_.hi - x + 1);
+      rects_.push_back({x, run_.top, width, run_.rows});
       if (rects_.size() == kBatchSize) flush_rects();
+      x += width;
     }
     run_.rows = 0;
   }
@@ -101,6 +105,7 @@ class Batch {
   }
 
   SDL_Renderer* renderer_;
+  std::int32_t chunk_width_;
   int width_ = 0;
   int height_ = 0;
   Run run_{0, 0, 0, 0};
@@ -134,7 +139,7 @@ void line(GraphicsContext& gfx, std::int32_t x1, std::int32_t y1, std::int32_t x
     (void)SDL_RenderDrawLine(renderer, x1, y1, x2, y2);
     return;
   }
-  Batch batch(renderer);
+  Batch batch(gfx);
   if (dy == 0) {
     batch.span(x1, x2, y1);
   } else {
@@ -159,14 +164,14 @@ void rect_fill(GraphicsContext& gfx, std::int32_t x, std::int32_t y, std::uint32
 void circle_outline(GraphicsContext& gfx, std::int32_t cx, std::int32_t cy, std::int32_t r) {
   SDL_Renderer* renderer = gfx.renderer();
   if (!renderer) return;
-  Batch batch(renderer);
+  Batch batch(gfx);
   raster::circle_outline(cx, cy, r, batch.view(), [&](std::int32_t x, std::int32_t y) { batch.point(x, y); });
 }
 
 void circle_fill(GraphicsContext& gfx, std::int32_t cx, std::int32_t cy, std::int32_t r) {
   SDL_Renderer* renderer = gfx.renderer();
   if (!renderer || r <= 0) return;
-  Batch batch(renderer);
+  Batch batch(gfx);
   auto each_span = [&](std::int32_t x1, std::int32_t x2, std::int32_t y) { batch.span(x1, x2, y); };
   if (std::int64_t{cx} - r < std::numeric_limits<std::int32_t>::min() ||
       std::int64_t{cx} + r > std::numeric_limits<std::int32_t>::max()) {
@@ -191,14 +196,14 @@ void circle_fill(GraphicsContext& gfx, std::int32_t cx, std::int32_t cy, std::in
 void triangle_outline(GraphicsContext& gfx, const std::array<std::int32_t, 6>& v) {
   SDL_Renderer* renderer = gfx.renderer();
   if (!renderer) return;
-  Batch batch(renderer);
+  Batch batch(gfx);
   raster::triangle_outline(v, batch.view(), [&](std::int32_t x, std::int32_t y) { batch.point(x, y); });
 }
 
 void triangle_fill(GraphicsContext& gfx, const std::array<std::int32_t, 6>& v) {
   SDL_Renderer* renderer = gfx.renderer();
   if (!renderer) return;
-  Batch batch(renderer);
+  Batch batch(gfx);
   raster::triangle_fill(v, batch.view(), [&](std::int32_t x1, std::int32_t x2, std::int32_t y) { batch.span(x1, x2, y); });
 }
 

@@ -19,9 +19,9 @@ using numeric::to_int64;
 
 std::array<std::int32_t, 6> vertices(const TriangleShape& t) { return {t.x1, t.y1, t.x2, t.y2, t.x3, t.y3}; }
 
-// Shared by draw and fill: the shape and colour are checked before anything
-// is touched, the colour goes through the context's cache even without a
-// window, and only then is anything drawn.
+// Shared by draw and fill: the shape (a Rect, Circle or Triangle) and the
+// colour are checked before anything is touched, the colour goes through the
+// context's cache even without a window, and only then is anything drawn.
 template <class Render>
 Value render_shape(GraphicsContext& gfx, std::span<const Value> args, Render&& render) {
   if (args.size() < 2) return Value::null();
@@ -89,46 +89,30 @@ Value builtin_color(GraphicsContext&, std::span<const Value> args) {
 
 Value builtin_fill(GraphicsContext& gfx, std::span<const Value> args) {
   return render_shape(gfx, args, [&](const Value& shape) {
-    switch (shape.type()) {
-      case ValueType::Rect: {
-        const RectShape r = shape.as_rect();
-        draw::rect_fill(gfx, r.x, r.y, r.w, r.h);
-        break;
-      }
-      case ValueType::Circle: {
-        // The radius reaches the algorithm as a signed number: 2^31 and
-        // above read as negative and draw nothing.
-        const CircleShape c = shape.as_circle();
-        draw::circle_fill(gfx, c.x, c.y, static_cast<std::int32_t>(c.radius));
-        break;
-      }
-      case ValueType::Triangle:
-        draw::triangle_fill(gfx, vertices(shape.as_triangle()));
-        break;
-      default:
-        break;
+    if (shape.is(ValueType::Rect)) {
+      const RectShape r = shape.as_rect();
+      draw::rect_fill(gfx, r.x, r.y, r.w, r.h);
+    } else if (shape.is(ValueType::Circle)) {
+      // The radius reaches the algorithm as a signed number: 2^31 and above
+      // read as negative and draw nothing.
+      const CircleShape c = shape.as_circle();
+      draw::circle_fill(gfx, c.x, c.y, static_cast<std::int32_t>(c.radius));
+    } else {
+      draw::triangle_fill(gfx, vertices(shape.as_triangle()));
     }
   });
 }
 
 Value builtin_draw(GraphicsContext& gfx, std::span<const Value> args) {
   return render_shape(gfx, args, [&](const Value& shape) {
-    switch (shape.type()) {
-      case ValueType::Rect: {
-        const RectShape r = shape.as_rect();
-        draw::rect_outline(gfx, r.x, r.y, r.w, r.h);
-        break;
-      }
-      case ValueType::Circle: {
-        const CircleShape c = shape.as_circle();
-        draw::circle_outline(gfx, c.x, c.y, static_cast<std::int32_t>(c.radius));
-        break;
-      }
-      case ValueType::Triangle:
-        draw::triangle_outline(gfx, vertices(shape.as_triangle()));
-        break;
-      default:
-        break;
+    if (shape.is(ValueType::Rect)) {
+      const RectShape r = shape.as_rect();
+      draw::rect_outline(gfx, r.x, r.y, r.w, r.h);
+    } else if (shape.is(ValueType::Circle)) {
+      const CircleShape c = shape.as_circle();
+      draw::circle_outline(gfx, c.x, c.y, static_cast<std::int32_t>(c.radius));
+    } else {
+      draw::triangle_outline(gfx, vertices(shape.as_triangle()));
     }
   });
 }
