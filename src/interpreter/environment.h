@@ -27,24 +27,24 @@ class Environment {
 
   // Binds in the globals for a name declared global or at top level,
   // otherwise in the innermost call scope.
-  void define(Symbol symbol, Value value) {
-    Slot& s = slot(symbol);
-    if (depth_ == 0 || s.declared_global) {
-      s.global = std::move(value);
-      if (!s.has_global) {
-        s.has_global = true;
-        if (s.locals.empty()) s.visible = &s.global;
+  [[gnu::always_inline]] void define(Symbol symbol, Value&& value) {
+    // Rebinding an existing variable of the current scope (or an existing
+    // global at top level) is the common case and stays inline.
+    if (symbol < count_) {
+      Slot& s = slots_[symbol];
+      if (depth_ == 0 || s.declared_global) {
+        if (s.has_global) {
+          s.global = std::move(value);
+          return;
+        }
+      } else if (!s.locals.empty() && s.locals.back().depth == depth_) {
+        s.locals.back().value = std::move(value);
+        return;
       }
-      return;
     }
-    if (!s.locals.empty() && s.locals.back().depth == depth_) {
-      s.locals.back().value = std::move(value);
-      return;
-    }
-    s.locals.push_back(Binding{depth_, std::move(value)});
-    s.visible = &s.locals.back().value;
-    bound_.push_back(symbol);
+    define_new(symbol, std::move(value));
   }
+  void define(Symbol symbol, const Value& value) { define(symbol, Value(value)); }
 
   // Binds straight in the globals (item imports of `use`).
   void set_global(Symbol symbol, Value value) {
@@ -82,6 +82,24 @@ class Environment {
     }
     bound_.resize(start);
     --depth_;
+  }
+
+  // A binding that does not exist yet.
+  [[gnu::noinline]] void define_new(Symbol symbol, Value&& value) {
+    Slot& s = slot(symbol);
+    if (depth_ == 0 || s.declared_global) {
+      s.global = std::move(value);
+      s.has_global = true;
+      if (s.locals.empty()) s.visible = &s.global;
+      return;
+    }
+    if (!s.locals.empty() && s.locals.back().depth == depth_) {
+      s.locals.back().value = std::move(value);
+      return;
+    }
+    s.locals.push_back(Binding{depth_, std::move(value)});
+    s.visible = &s.locals.back().value;
+    bound_.push_back(symbol);
   }
 
   void bind_parameters(const std::vector<Symbol>& params, std::span<const Value> args) {
