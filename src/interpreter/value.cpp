@@ -60,6 +60,62 @@ ShapeObj* new_shape(std::initializer_list<std::int32_t> values) {
   return obj;
 }
 
+// Text of arrays and dictionaries, walked with an explicit stack so that
+// any nesting depth prints without exhausting the call stack.
+void append_text(std::string& out, const Value& root, bool debug) {
+  struct Frame {
+    const Value* container;
+    std::size_t index;
+    DictMap::const_iterator next;
+  };
+  std::vector<Frame> stack;
+  auto open = [&](const Value& v) {
+    if (v.is_array()) {
+      out += debug ? "Array([" : "[";
+      stack.push_back({&v, 0, {}});
+    } else if (v.is_dict()) {
+      out += debug ? "Dict({" : "{";
+      stack.push_back({&v, 0, v.as_dict().begin()});
+    } else if (debug) {
+      v.append_debug(out);
+    } else {
+      v.append_display(out);
+    }
+  };
+  open(root);
+  while (!stack.empty()) {
+    Frame& frame = stack.back();
+    const Value* container = frame.container;
+    if (container->is_array()) {
+      const auto& items = container->as_array();
+      if (frame.index == items.size()) {
+        out += debug ? "])" : "]";
+        stack.pop_back();
+        continue;
+      }
+      if (frame.index++ > 0) out += ", ";
+      open(items[frame.index - 1]);  // may grow the stack: `frame` is not used after this
+      continue;
+    }
+    const auto& map = container->as_dict();
+    if (frame.next == map.end()) {
+      out += debug ? "})" : "}";
+      stack.pop_back();
+      continue;
+    }
+    const auto& entry = *frame.next;
+    ++frame.next;
+    if (frame.index++ > 0) out += ", ";
+    if (debug) {
+      text::append_quoted(out, entry.first);
+    } else {
+      out += entry.first;
+    }
+    out += ": ";
+    open(entry.second);
+  }
+}
+
 }  // namespace
 
 std::size_t hash_key(std::string_view key) noexcept {
@@ -227,30 +283,10 @@ void Value::append_display(std::string& out) const {
     case ValueType::Boolean:
       out += u_.b ? "true" : "false";
       return;
-    case ValueType::Array: {
-      out += '[';
-      bool first = true;
-      for (const auto& item : as_array()) {
-        if (!first) out += ", ";
-        first = false;
-        item.append_display(out);
-      }
-      out += ']';
+    case ValueType::Array:
+    case ValueType::Dict:
+      append_text(out, *this, false);
       return;
-    }
-    case ValueType::Dict: {
-      out += '{';
-      bool first = true;
-      for (const auto& [key, item] : as_dict()) {
-        if (!first) out += ", ";
-        first = false;
-        out += key;
-        out += ": ";
-        item.append_display(out);
-      }
-      out += '}';
-      return;
-    }
     case ValueType::Function:
       out += "<function>";
       return;
@@ -316,30 +352,10 @@ void Value::append_debug(std::string& out) const {
     case ValueType::Boolean:
       out += u_.b ? "Boolean(true)" : "Boolean(false)";
       return;
-    case ValueType::Array: {
-      out += "Array([";
-      bool first = true;
-      for (const auto& item : as_array()) {
-        if (!first) out += ", ";
-        first = false;
-        item.append_debug(out);
-      }
-      out += "])";
+    case ValueType::Array:
+    case ValueType::Dict:
+      append_text(out, *this, true);
       return;
-    }
-    case ValueType::Dict: {
-      out += "Dict({";
-      bool first = true;
-      for (const auto& [key, item] : as_dict()) {
-        if (!first) out += ", ";
-        first = false;
-        text::append_quoted(out, key);
-        out += ": ";
-        item.append_debug(out);
-      }
-      out += "})";
-      return;
-    }
     case ValueType::Function: {
       out += "Function { params: [";
       const auto& def = as_function();

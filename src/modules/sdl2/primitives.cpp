@@ -91,7 +91,7 @@ class Batch {
   }
   void flush_run() {
     for (std::int32_t x = run_.lo; run_.rows > 0 && x <= run_.hi;) {
-      const std::int32_t width = std::min(chunk_width_, run_.hi - x + 1);
+      const std::int32_t width = std::min(chunk_width_, run_.hi - x);
       rects_.push_back({x, run_.top, width, run_.rows});
       if (rects_.size() == kBatchSize) flush_rects();
       x += width;
