@@ -203,6 +203,22 @@ std::string_view trim(std::string_view text) {
 namespace {
 
 std::string map_case(std::string_view input, bool upper) {
+  // ASCII maps to ASCII under full case mapping: no need for ICU then.
+  bool ascii = true;
+  for (char c : input) {
+    if (static_cast<unsigned char>(c) >= 0x80) {
+      ascii = false;
+      break;
+    }
+  }
+  if (ascii) {
+    std::string out(input);
+    for (char& c : out) {
+      if (upper && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+      if (!upper && c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+  }
   UErrorCode status = U_ZERO_ERROR;
   UCaseMap* map = ucasemap_open("", 0, &status);
   if (U_FAILURE(status)) return std::string(input);

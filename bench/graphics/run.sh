@@ -4,7 +4,7 @@
 # system), drawn by veltro and by pygame. Each side runs three times, taking
 # turns; the best run of each is reported.
 set -uo pipefail
-veltro="$1"
+veltro="$(realpath "$1")"
 here="$(cd "$(dirname "$0")" && pwd)"
 export SDL_VIDEODRIVER=dummy SDL_RENDER_DRIVER=software PYGAME_HIDE_SUPPORT_PROMPT=1
 work="$(mktemp -d)"
