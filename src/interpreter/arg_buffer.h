@@ -37,6 +37,10 @@ class ArgBuffer {
   [[nodiscard]] std::span<const Value> view() const {
     return spilled_ ? std::span<const Value>(heap_) : std::span<const Value>(slot(0), inline_count_);
   }
+  // The arguments may be moved out (into a callee's parameters).
+  [[nodiscard]] std::span<Value> take() {
+    return spilled_ ? std::span<Value>(heap_) : std::span<Value>(slot(0), inline_count_);
+  }
   [[nodiscard]] std::size_t size() const { return spilled_ ? heap_.size() : inline_count_; }
 
  private:

@@ -38,7 +38,7 @@ Value Interpreter::call_function(const CallExpr& call) {
     const FunctionDef& def = callee.as_function();
     if (tracing) log_debug_call(msg::trace_found(def.params.size()));
     if (def.params.size() != args.size()) return raise(msg::wrong_arity(call.name, def.params.size(), args.size()));
-    return call_user_function(def, args.view());
+    return call_user_function(def, args.take());
   }
   if (found && found->is_builtin()) return call_by_value(*found, args.view());
   return raise(msg::no_such_function(call.name));
@@ -74,7 +74,8 @@ Value Interpreter::call_module_function(const CallExpr& call, std::span<const Va
   return call_user_function(callee.as_function(), args);
 }
 
-Value Interpreter::call_user_function(const FunctionDef& def, std::span<const Value> args) {
+template <class Args>
+Value Interpreter::run_user_function(const FunctionDef& def, Args args) {
   if (call_depth_ >= limits::kMaxCallDepth || stack_low()) {
     return raise(msg::call_depth_exceeded(limits::kMaxCallDepth));
   }
@@ -85,12 +86,19 @@ Value Interpreter::call_user_function(const FunctionDef& def, std::span<const Va
   Value result;
   if (has_return_) {
     result = std::move(return_value_);
-    return_value_ = Value();
     has_return_ = false;
   }
   env_.pop_scope();
   --call_depth_;
   return result;
+}
+
+Value Interpreter::call_user_function(const FunctionDef& def, std::span<const Value> args) {
+  return run_user_function(def, args);
+}
+
+Value Interpreter::call_user_function(const FunctionDef& def, std::span<Value> args) {
+  return run_user_function(def, args);
 }
 
 }  // namespace veltro

@@ -104,7 +104,12 @@ class Environment {
 
   void bind_parameters(const std::vector<Symbol>& params, std::span<const Value> args) {
     std::size_t n = std::min(params.size(), args.size());
-    for (std::size_t i = 0; i < n; ++i) define(params[i], args[i]);
+    for (std::size_t i = 0; i < n; ++i) define_new(params[i], Value(args[i]));
+  }
+  // The same, taking the argument values over.
+  void bind_parameters(const std::vector<Symbol>& params, std::span<Value> args) {
+    std::size_t n = std::min(params.size(), args.size());
+    for (std::size_t i = 0; i < n; ++i) define_new(params[i], std::move(args[i]));
   }
 
   void declare_global(Symbol symbol) { slot(symbol).declared_global = true; }

@@ -40,6 +40,8 @@ class Interpreter {
   [[nodiscard]] Value apply_binary(const Value& left, TokenType op, const Value& right);
   [[nodiscard]] Value call_function(const CallExpr& call);
   [[nodiscard]] Value call_user_function(const FunctionDef& def, std::span<const Value> args);
+  // The same, moving the arguments into the parameters.
+  [[nodiscard]] Value call_user_function(const FunctionDef& def, std::span<Value> args);
 
   // A plain name's value, or Null when it is bound nowhere.
   [[nodiscard]] Value lookup(Symbol symbol) const;
@@ -66,6 +68,8 @@ class Interpreter {
   [[nodiscard]] Value index_value(const Value& object, const Value& index);
   [[nodiscard]] Value call_module_function(const CallExpr& call, std::span<const Value> args);
   [[nodiscard]] Value call_by_value(Value callee, std::span<const Value> args);
+  template <class Args>
+  [[nodiscard]] Value run_user_function(const FunctionDef& def, Args args);
 
   Environment env_;
 

@@ -84,7 +84,9 @@ TEST(Environment, AgreesWithTheScopeStackModel) {
         const Value* got = env.find(n);
         auto want = model.lookup(n);
         ASSERT_EQ(got != nullptr, want.has_value());
-        if (got) ASSERT_EQ(got->as_number(), *want);
+        if (got) {
+          ASSERT_EQ(got->as_number(), *want);
+        }
       }
       ASSERT_EQ(env.depth(), model.scopes.size());
     }

@@ -61,7 +61,7 @@ class Batch {
     const std::int32_t lo = std::max(std::min(x1, x2), 0);
     const std::int32_t hi = std::min(std::max(x1, x2), width_ - 1);
     if (lo > hi) return;
-    if (run_.rows > 0 && run_.lo == lo && run_.hi == hi && run_.top + run_.rows == y) {
+    if (run_.rows > 0 && run_.lo == lo && run_.hi == hi && run_.top + run_.rows >= y) {
       ++run_.rows;
       return;
     }
@@ -91,7 +91,7 @@ class Batch {
   }
   void flush_run() {
     for (std::int32_t x = run_.lo; run_.rows > 0 && x <= run_.hi;) {
-      const std::int32_t width = std::min(chunk_width_, run_.hi - x);
+      const std::int32_t width = std::min(chunk_width_, run_.hi - x + 1);
       rects_.push_back({x, run_.top, width, run_.rows});
       if (rects_.size() == kBatchSize) flush_rects();
       x += width;
