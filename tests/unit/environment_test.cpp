@@ -68,7 +68,7 @@ TEST(Environment, AgreesWithTheScopeStackModel) {
           std::vector<Value> args;
           for (std::size_t i = rng() % 4; i > 0; --i) params.push_back(names[rng() % names.size()]);
           for (std::size_t i = rng() % 4; i > 0; --i) args.push_back(Value::number(step * 10 + static_cast<int>(i)));
-          env.bind_parameters(params, args);
+          env.bind_parameters(params, std::span<const Value>(args));
           for (std::size_t i = 0; i < std::min(params.size(), args.size()); ++i) {
             model.define(params[i], args[i].as_number());
           }
