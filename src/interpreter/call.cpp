@@ -84,9 +84,9 @@ Value Interpreter::run_user_function(const FunctionDef& def, Args args) {
   env_.bind_parameters(def.param_symbols, args);
   execute_block(def.body);
   Value result;
-  if (has_return_) {
+  if (signals_ & kReturn) {
     result = std::move(return_value_);
-    has_return_ = false;
+    signals_ &= static_cast<std::uint8_t>(~kReturn);
   }
   env_.pop_scope();
   --call_depth_;

@@ -10,6 +10,18 @@
 
 namespace veltro {
 
+bool range_bound(const Value& v, std::int64_t& out) {
+  if (v.is_number()) {
+    out = v.as_number();
+    return true;
+  }
+  if (v.is_float()) {
+    out = text::saturating_trunc(v.as_float());
+    return true;
+  }
+  return false;
+}
+
 Value raise(std::string message) {
   log_error(message);
   return Value::error(std::move(message));
@@ -353,20 +365,9 @@ struct Eval {
     const auto& r = static_cast<const RangeExpr&>(e);
     Value start = r.start->eval(in, *r.start);
     Value end = r.end->eval(in, *r.end);
-    auto bound = [](const Value& v, std::int64_t& out) {
-      if (v.is_number()) {
-        out = v.as_number();
-        return true;
-      }
-      if (v.is_float()) {
-        out = text::saturating_trunc(v.as_float());
-        return true;
-      }
-      return false;
-    };
     std::int64_t from = 0;
     std::int64_t to = 0;
-    if (!bound(start, from) || !bound(end, to)) return raise(std::string(msg::kRangeBounds));
+    if (!range_bound(start, from) || !range_bound(end, to)) return raise(std::string(msg::kRangeBounds));
     if (to <= from) return Value::array({});
     auto count = static_cast<std::uint64_t>(to) - static_cast<std::uint64_t>(from);
     if (count > static_cast<std::uint64_t>(harness::g_settings.max_range)) return raise(msg::range_too_large(count));

@@ -142,10 +142,10 @@ struct Exec {
       }
       if (!condition.truthy() || !harness::step()) break;
       in.execute_block(s.body);
-      if (in.has_return_ || in.break_flag_) break;
-      in.continue_flag_ = false;
+      if (in.signals_ & (Interpreter::kReturn | Interpreter::kBreak)) break;
+      in.signals_ &= static_cast<std::uint8_t>(~Interpreter::kContinue);
     }
-    in.break_flag_ = false;
+    in.signals_ &= static_cast<std::uint8_t>(~Interpreter::kBreak);
   }
 
   static void for_(Interpreter& in, const Stmt& stmt) {
@@ -157,10 +157,10 @@ struct Exec {
         if (!harness::step()) break;
         in.env_.define(s.symbol, element);
         in.execute_block(s.body);
-        if (in.has_return_ || in.break_flag_) break;
-        in.continue_flag_ = false;
+        if (in.signals_ & (Interpreter::kReturn | Interpreter::kBreak)) break;
+        in.signals_ &= static_cast<std::uint8_t>(~Interpreter::kContinue);
       }
-      in.break_flag_ = false;
+      in.signals_ &= static_cast<std::uint8_t>(~Interpreter::kBreak);
       return;
     }
     if (iter.is_null()) {
@@ -170,6 +170,37 @@ struct Exec {
     } else {
       log_error(msg::cannot_iterate(iter.type_name()));
     }
+  }
+
+  // for v in a..b: the numbers are produced one by one instead of building
+  // the array first; what the loop sees, and every message, is the same.
+  static void for_range(Interpreter& in, const Stmt& stmt) {
+    const auto& s = static_cast<const ForStmt&>(stmt);
+    const auto& range = static_cast<const RangeExpr&>(*s.iter);
+    Value start = range.start->eval(in, *range.start);
+    Value end = range.end->eval(in, *range.end);
+    std::int64_t from = 0;
+    std::int64_t to = 0;
+    std::string failure;
+    if (!range_bound(start, from) || !range_bound(end, to)) {
+      failure = std::string(msg::kRangeBounds);
+    } else if (to > from && static_cast<std::uint64_t>(to) - static_cast<std::uint64_t>(from) >
+                                static_cast<std::uint64_t>(harness::g_settings.max_range)) {
+      failure = msg::range_too_large(static_cast<std::uint64_t>(to) - static_cast<std::uint64_t>(from));
+    }
+    if (!failure.empty()) {
+      log_error(failure);
+      log_error(msg::for_failed(failure));
+      return;
+    }
+    for (std::int64_t i = from; i < to; ++i) {
+      if (!harness::step()) break;
+      in.env_.define(s.symbol, Value::number(i));
+      in.execute_block(s.body);
+      if (in.signals_ & (Interpreter::kReturn | Interpreter::kBreak)) break;
+      in.signals_ &= static_cast<std::uint8_t>(~Interpreter::kContinue);
+    }
+    in.signals_ &= static_cast<std::uint8_t>(~Interpreter::kBreak);
   }
 
   static void match(Interpreter& in, const Stmt& stmt) {
@@ -198,10 +229,10 @@ struct Exec {
   static void try_(Interpreter& in, const Stmt& stmt) {
     const auto& s = static_cast<const TryStmt&>(stmt);
     in.execute_block(s.body);
-    if (in.has_return_ && in.return_value_.is_error()) {
+    if ((in.signals_ & Interpreter::kReturn) && in.return_value_.is_error()) {
       std::string message = in.return_value_.as_string();
       in.return_value_ = Value();
-      in.has_return_ = false;
+      in.signals_ &= static_cast<std::uint8_t>(~Interpreter::kReturn);
       in.env_.define(s.symbol, Value::string(std::move(message)));
       in.execute_block(s.catch_body);
     }
@@ -210,11 +241,11 @@ struct Exec {
   static void return_(Interpreter& in, const Stmt& stmt) {
     const auto& s = static_cast<const ReturnStmt&>(stmt);
     in.return_value_ = s.value ? s.value->eval(in, *s.value) : Value();
-    in.has_return_ = true;
+    in.signals_ |= Interpreter::kReturn;
   }
 
-  static void break_(Interpreter& in, const Stmt&) { in.break_flag_ = true; }
-  static void continue_(Interpreter& in, const Stmt&) { in.continue_flag_ = true; }
+  static void break_(Interpreter& in, const Stmt&) { in.signals_ |= Interpreter::kBreak; }
+  static void continue_(Interpreter& in, const Stmt&) { in.signals_ |= Interpreter::kContinue; }
 
   static void global(Interpreter& in, const Stmt& stmt) {
     in.env_.declare_global(static_cast<const GlobalStmt&>(stmt).symbol);
@@ -251,7 +282,8 @@ struct Exec {
       case StmtKind::Function: return &function;
       case StmtKind::If: return &if_;
       case StmtKind::While: return &while_;
-      case StmtKind::For: return &for_;
+      case StmtKind::For:
+        return static_cast<const ForStmt&>(stmt).iter->kind == ExprKind::Range ? &for_range : &for_;
       case StmtKind::Match: return &match;
       case StmtKind::Try: return &try_;
       case StmtKind::Return: return &return_;

@@ -47,9 +47,9 @@ class Interpreter {
   [[nodiscard]] Value lookup(Symbol symbol) const;
 
   [[nodiscard]] bool signal_pending() const noexcept {
-    return has_return_ || break_flag_ || continue_flag_ || harness::halted();
+    return signals_ != 0 || harness::halted();
   }
-  [[nodiscard]] bool has_return() const noexcept { return has_return_; }
+  [[nodiscard]] bool has_return() const noexcept { return (signals_ & kReturn) != 0; }
 
   Environment& environment() { return env_; }
   GraphicsContext& graphics() { return *graphics_; }
@@ -75,9 +75,11 @@ class Interpreter {
 
   // Pending control-flow signals, tested after every statement.
   Value return_value_;
-  bool has_return_ = false;
-  bool break_flag_ = false;
-  bool continue_flag_ = false;
+  // One bit per signal, so that "anything pending?" is one test.
+  static constexpr std::uint8_t kReturn = 1;    // return_value_ holds a value
+  static constexpr std::uint8_t kBreak = 2;     // break_flag
+  static constexpr std::uint8_t kContinue = 4;  // continue_flag
+  std::uint8_t signals_ = 0;
 
   std::unordered_map<std::string, ExportTablePtr> modules_;       // by the name used in `use`
   std::unordered_map<std::string, ExportTablePtr> module_cache_;  // loaded script modules
@@ -88,5 +90,9 @@ class Interpreter {
 
 // Reports an error the moment it happens and returns it as a value.
 [[nodiscard]] Value raise(std::string message);
+
+// A range bound: a Number as is, a Float truncated toward zero (saturating,
+// NaN giving 0); false for anything else.
+[[nodiscard]] bool range_bound(const Value& v, std::int64_t& out);
 
 }  // namespace veltro
