@@ -151,28 +151,37 @@ Value Interpreter::lookup(Symbol symbol) const {
 // The routine of each expression shape. Operators that have a cheap integer
 // form try it first and fall back to the general tables of apply_binary.
 struct Eval {
+  // Whether the integer form of Op applies to these operands (division and
+  // remainder leave zero and -1 divisors to the general tables).
   template <TokenType Op>
-  static bool integer_form(std::int64_t l, std::int64_t r, Value& out) {
+  static constexpr bool has_integer_form(std::int64_t r) {
     switch (Op) {
-      case TokenType::Plus: out = Value::number(wrap_add(l, r)); return true;
-      case TokenType::Minus: out = Value::number(wrap_sub(l, r)); return true;
-      case TokenType::Star: out = Value::number(wrap_mul(l, r)); return true;
-      case TokenType::Less: out = Value::boolean(l < r); return true;
-      case TokenType::Greater: out = Value::boolean(l > r); return true;
-      case TokenType::LessEqual: out = Value::boolean(l <= r); return true;
-      case TokenType::GreaterEqual: out = Value::boolean(l >= r); return true;
-      case TokenType::Equal: out = Value::boolean(l == r); return true;
-      case TokenType::NotEqual: out = Value::boolean(l != r); return true;
-      case TokenType::Slash:
-        if (r == 0 || r == -1) return false;
-        out = Value::number(l / r);
+      case TokenType::Plus: case TokenType::Minus: case TokenType::Star: case TokenType::Less:
+      case TokenType::Greater: case TokenType::LessEqual: case TokenType::GreaterEqual:
+      case TokenType::Equal: case TokenType::NotEqual:
         return true;
-      case TokenType::Percent:
-        if (r == 0 || r == -1) return false;
-        out = Value::number(l % r);
-        return true;
+      case TokenType::Slash: case TokenType::Percent:
+        return r != 0 && r != -1;
       default:
         return false;
+    }
+  }
+
+  template <TokenType Op>
+  static Value integer_result(std::int64_t l, std::int64_t r) {
+    switch (Op) {
+      case TokenType::Plus: return Value::number(wrap_add(l, r));
+      case TokenType::Minus: return Value::number(wrap_sub(l, r));
+      case TokenType::Star: return Value::number(wrap_mul(l, r));
+      case TokenType::Less: return Value::boolean(l < r);
+      case TokenType::Greater: return Value::boolean(l > r);
+      case TokenType::LessEqual: return Value::boolean(l <= r);
+      case TokenType::GreaterEqual: return Value::boolean(l >= r);
+      case TokenType::Equal: return Value::boolean(l == r);
+      case TokenType::NotEqual: return Value::boolean(l != r);
+      case TokenType::Slash: return Value::number(l / r);
+      case TokenType::Percent: return Value::number(l % r);
+      default: return Value();
     }
   }
 
@@ -197,10 +206,15 @@ struct Eval {
     if (left.is_error()) return left;
     Value right = b.right->eval(in, *b.right);
     if (right.is_error()) return right;
-    if (left.is_number() && right.is_number()) {
-      Value out;
-      if (integer_form<Op>(left.as_number(), right.as_number(), out)) return out;
-    } else if (left.is_float() && right.is_float()) {
+    if (left.is_number() && right.is_number() && has_integer_form<Op>(right.as_number())) {
+      return integer_result<Op>(left.as_number(), right.as_number());
+    }
+    return operate<Op>(in, left, right);
+  }
+
+  template <TokenType Op>
+  [[gnu::noinline]] static Value operate(Interpreter& in, const Value& left, const Value& right) {
+    if (left.is_float() && right.is_float()) {
       return floats(left.as_float(), Op, right.as_float(), right.as_float() == 0.0, false);
     }
     return in.apply_binary(left, Op, right);
@@ -211,11 +225,9 @@ struct Eval {
   static Value binary_name_number(Interpreter& in, const Expr& e) {
     const auto& b = static_cast<const BinaryExpr&>(e);
     const Value* left = in.env_.find(static_cast<const IdentifierExpr&>(*b.left).symbol);
-    if (left && left->is_number()) {
-      Value out;
-      if (integer_form<Op>(left->as_number(), static_cast<const NumberExpr&>(*b.right).value, out)) return out;
-    }
-    return binary<Op>(in, e);
+    std::int64_t r = static_cast<const NumberExpr&>(*b.right).value;
+    if (left && left->is_number() && has_integer_form<Op>(r)) return integer_result<Op>(left->as_number(), r);
+    return binary_slow<Op>(in, e);
   }
 
   // name op name.
@@ -224,10 +236,14 @@ struct Eval {
     const auto& b = static_cast<const BinaryExpr&>(e);
     const Value* left = in.env_.find(static_cast<const IdentifierExpr&>(*b.left).symbol);
     const Value* right = in.env_.find(static_cast<const IdentifierExpr&>(*b.right).symbol);
-    if (left && right && left->is_number() && right->is_number()) {
-      Value out;
-      if (integer_form<Op>(left->as_number(), right->as_number(), out)) return out;
+    if (left && right && left->is_number() && right->is_number() && has_integer_form<Op>(right->as_number())) {
+      return integer_result<Op>(left->as_number(), right->as_number());
     }
+    return binary_slow<Op>(in, e);
+  }
+
+  template <TokenType Op>
+  [[gnu::noinline]] static Value binary_slow(Interpreter& in, const Expr& e) {
     return binary<Op>(in, e);
   }
 

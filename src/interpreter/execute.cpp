@@ -65,9 +65,21 @@ struct Exec {
                                                                          static_cast<std::uint64_t>(right.as_number()))));
         return;
       }
-      if (right.is_error()) return bind_assigned(in, s, std::move(right));
-      return bind_assigned(in, s, in.apply_binary(Value::number(left), TokenType::Plus, right));
+      return append_number_other(in, s, left, std::move(right));
     }
+    return append_other(in, stmt);
+  }
+
+  [[gnu::noinline]] static void append_number_other(Interpreter& in, const AssignStmt& s, std::int64_t left,
+                                                    Value right) {
+    if (right.is_error()) return bind_assigned(in, s, std::move(right));
+    bind_assigned(in, s, in.apply_binary(Value::number(left), TokenType::Plus, right));
+  }
+
+  [[gnu::noinline]] static void append_other(Interpreter& in, const Stmt& stmt) {
+    const auto& s = static_cast<const AssignStmt&>(stmt);
+    const auto& sum = static_cast<const BinaryExpr&>(*s.value);
+    const Value* current = in.env_.find(s.symbol);
     if (!current || !current->is_string()) return assign(in, stmt);
     Value left = *current;
     Value right = sum.right->eval(in, *sum.right);

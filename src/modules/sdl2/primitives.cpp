@@ -61,7 +61,7 @@ class Batch {
     const std::int32_t lo = std::max(std::min(x1, x2), 0);
     const std::int32_t hi = std::min(std::max(x1, x2), width_ - 1);
     if (lo > hi) return;
-    if (run_.rows > 0 && run_.lo == lo && run_.hi == hi && run_.top + run_.rows >= y) {
+    if (run_.rows > 0 && run_.lo == lo && run_.hi == hi && run_.top + run_.rows == y) {
       ++run_.rows;
       return;
     }
