@@ -80,7 +80,7 @@ Value Interpreter::run_user_function(const FunctionDef& def, Args args) {
     return raise(msg::call_depth_exceeded(limits::kMaxCallDepth));
   }
   ++call_depth_;
-  env_.push_scope();
+  std::size_t scope = env_.enter_scope();
   env_.bind_parameters(def.param_symbols, args);
   execute_block(def.body);
   Value result;
@@ -88,7 +88,7 @@ Value Interpreter::run_user_function(const FunctionDef& def, Args args) {
     result = std::move(return_value_);
     signals_ &= static_cast<std::uint8_t>(~kReturn);
   }
-  env_.pop_scope();
+  env_.leave_scope(scope);
   --call_depth_;
   return result;
 }

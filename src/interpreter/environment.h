@@ -67,20 +67,24 @@ class Environment {
     return nullptr;
   }
 
-  void push_scope() {
-    frames_.push_back(bound_.size());
-    ++depth_;
+  void push_scope() { frames_.push_back(enter_scope()); }
+  void pop_scope() {
+    leave_scope(frames_.back());
+    frames_.pop_back();
   }
 
-  void pop_scope() {
-    std::size_t start = frames_.back();
-    frames_.pop_back();
-    for (std::size_t i = bound_.size(); i > start; --i) {
+  // The same pair for callers that keep the scope's mark themselves.
+  [[nodiscard]] std::size_t enter_scope() {
+    ++depth_;
+    return bound_.size();
+  }
+  void leave_scope(std::size_t mark) {
+    for (std::size_t i = bound_.size(); i > mark; --i) {
       Slot& s = slots_[bound_[i - 1]];
       s.locals.pop_back();
       s.visible = s.locals.empty() ? (s.has_global ? &s.global : nullptr) : &s.locals.back().value;
     }
-    bound_.resize(start);
+    bound_.resize(mark);
     --depth_;
   }
 
