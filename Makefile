@@ -25,7 +25,7 @@ test-release: build
 test-asan:
 	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTRO_SANITIZE=ON >/dev/null
 	@cmake --build $(ASAN_BUILD) -j$(JOBS)
-	cd $(ASAN_BUILD) && ctest $(CTEST_ARGS)
+	cd $(ASAN_BUILD) && SDL_VIDEODRIVER=dummy ctest $(CTEST_ARGS)
 
 test: deps
 	@$(MAKE) --no-print-directory test-release
