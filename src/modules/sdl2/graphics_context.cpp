@@ -1,6 +1,6 @@
 #include "modules/sdl2/graphics_context.h"
 
-#include <SDL.h>
+#include "modules/sdl2/sdl_library.h"
 
 #include <cerrno>
 #include <cmath>
@@ -47,29 +47,30 @@ double seconds(GraphicsContext::Clock::duration elapsed) {
 std::optional<GraphicsContext::SdlLibrary> GraphicsContext::SdlLibrary::acquire() {
   // Ctrl-C must stop a script like any other program, not become a quit
   // event that only a presenting loop would ever look at.
-  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-  if (SDL_Init(0) != 0) return std::nullopt;
+  if (!sdl::load()) return std::nullopt;
+  sdl::SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  if (sdl::Init(0) != 0) return std::nullopt;
   ++g_sdl_users;
   return SdlLibrary();
 }
 
 GraphicsContext::SdlLibrary::~SdlLibrary() {
-  if (held_ && --g_sdl_users == 0) SDL_Quit();
+  if (held_ && --g_sdl_users == 0) sdl::Quit();
 }
 
 std::optional<GraphicsContext::SdlSubsystem> GraphicsContext::SdlSubsystem::acquire(std::uint32_t flags) {
-  if (SDL_InitSubSystem(flags) != 0) return std::nullopt;
+  if (sdl::InitSubSystem(flags) != 0) return std::nullopt;
   return SdlSubsystem(flags);
 }
 
 GraphicsContext::SdlSubsystem::~SdlSubsystem() {
-  if (flags_ != 0) SDL_QuitSubSystem(flags_);
+  if (flags_ != 0) sdl::QuitSubSystem(flags_);
 }
 
-void GraphicsContext::WindowDeleter::operator()(SDL_Window* window) const noexcept { SDL_DestroyWindow(window); }
+void GraphicsContext::WindowDeleter::operator()(SDL_Window* window) const noexcept { sdl::DestroyWindow(window); }
 
 void GraphicsContext::RendererDeleter::operator()(SDL_Renderer* renderer) const noexcept {
-  SDL_DestroyRenderer(renderer);
+  sdl::DestroyRenderer(renderer);
 }
 
 GraphicsContext::GraphicsContext() : last_frame_(Clock::now()) {}
@@ -103,20 +104,20 @@ void GraphicsContext::create_window(std::int64_t width, std::int64_t height, std
 
   Canvas canvas;
   canvas.window.reset(
-      SDL_CreateWindow(title_text.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, w, h, 0));
+      sdl::CreateWindow(title_text.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, w, h, 0));
   if (!canvas.window) return;
-  canvas.renderer.reset(SDL_CreateRenderer(canvas.window.get(), -1, 0));
+  canvas.renderer.reset(sdl::CreateRenderer(canvas.window.get(), -1, 0));
   if (!canvas.renderer) return;
   // A fresh renderer starts with SDL's own colour; the cache says what the
   // script last chose (white at first), so that is what it must draw with.
-  if (SDL_SetRenderDrawColor(canvas.renderer.get(), draw_color_.r, draw_color_.g, draw_color_.b,
+  if (sdl::SetRenderDrawColor(canvas.renderer.get(), draw_color_.r, draw_color_.g, draw_color_.b,
                              draw_color_.a) != 0) {
     return;
   }
   auto events = SdlSubsystem::acquire(SDL_INIT_EVENTS);
   if (!events) return;
   SDL_RendererInfo info{};
-  const bool software = SDL_GetRendererInfo(canvas.renderer.get(), &info) == 0 && (info.flags & SDL_RENDERER_SOFTWARE);
+  const bool software = sdl::GetRendererInfo(canvas.renderer.get(), &info) == 0 && (info.flags & SDL_RENDERER_SOFTWARE);
 
   sdl_ = std::move(sdl);
   video_ = std::move(video);
@@ -130,7 +131,7 @@ void GraphicsContext::create_window(std::int64_t width, std::int64_t height, std
 }
 
 void GraphicsContext::present() {
-  if (canvas_) SDL_RenderPresent(canvas_->renderer.get());
+  if (canvas_) sdl::RenderPresent(canvas_->renderer.get());
 
   auto now = Clock::now();
   auto elapsed = now - last_frame_;
@@ -152,7 +153,7 @@ void GraphicsContext::present() {
   released_.clear();
   if (event_pump_) {
     SDL_Event event;
-    while (SDL_PollEvent(&event) != 0) handle_event(event);
+    while (sdl::PollEvent(&event) != 0) handle_event(event);
   }
 }
 
@@ -183,8 +184,8 @@ void GraphicsContext::handle_event(const SDL_Event& event) {
 void GraphicsContext::set_draw_color(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
   const DrawColor color{r, g, b, 255};
   if (draw_color_ == color) return;
-  if (canvas_ && SDL_SetRenderDrawColor(canvas_->renderer.get(), r, g, b, 255) != 0) {
-    fatal_render_failure(SDL_GetError());
+  if (canvas_ && sdl::SetRenderDrawColor(canvas_->renderer.get(), r, g, b, 255) != 0) {
+    fatal_render_failure(sdl::GetError());
   }
   draw_color_ = color;
 }
@@ -192,9 +193,9 @@ void GraphicsContext::set_draw_color(std::uint8_t r, std::uint8_t g, std::uint8_
 void GraphicsContext::clear() {
   if (!canvas_) return;
   SDL_Renderer* renderer = canvas_->renderer.get();
-  if (SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255) != 0) fatal_render_failure(SDL_GetError());
-  if (SDL_RenderClear(renderer) != 0) {
-    fatal_render_failure(fmt::format(fmt::runtime(sdl2_messages::kCouldNotClear), SDL_GetError()));
+  if (sdl::SetRenderDrawColor(renderer, 0, 0, 0, 255) != 0) fatal_render_failure(sdl::GetError());
+  if (sdl::RenderClear(renderer) != 0) {
+    fatal_render_failure(fmt::format(fmt::runtime(sdl2_messages::kCouldNotClear), sdl::GetError()));
   }
   draw_color_ = {0, 0, 0, 255};
 }
@@ -203,7 +204,7 @@ std::optional<std::pair<int, int>> GraphicsContext::window_size() const {
   if (!canvas_) return std::nullopt;
   int w = 0;
   int h = 0;
-  SDL_GetWindowSize(canvas_->window.get(), &w, &h);
+  sdl::GetWindowSize(canvas_->window.get(), &w, &h);
   return std::pair{w, h};
 }
 
@@ -215,7 +216,7 @@ void GraphicsContext::set_window_mode(std::string_view mode) {
   else if (mode == "fullscreen") flags = SDL_WINDOW_FULLSCREEN;
   else if (mode == "windowed_fullscreen") flags = SDL_WINDOW_FULLSCREEN_DESKTOP;
   // A refused mode change leaves the window as it was; nothing to report.
-  if (flags) (void)SDL_SetWindowFullscreen(canvas_->window.get(), *flags);
+  if (flags) (void)sdl::SetWindowFullscreen(canvas_->window.get(), *flags);
 }
 
 }  // namespace veltro

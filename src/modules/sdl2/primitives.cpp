@@ -1,6 +1,6 @@
 #include "modules/sdl2/primitives.h"
 
-#include <SDL.h>
+#include "modules/sdl2/sdl_library.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -38,7 +38,7 @@ class Batch {
   explicit Batch(const GraphicsContext& gfx)
       : renderer_(gfx.renderer()),
         chunk_width_(gfx.software_renderer() ? kSoftwareChunkWidth : std::numeric_limits<std::int32_t>::max()) {
-    if (SDL_GetRendererOutputSize(renderer_, &width_, &height_) != 0) width_ = height_ = 0;
+    if (sdl::GetRendererOutputSize(renderer_, &width_, &height_) != 0) width_ = height_ = 0;
   }
   Batch(const Batch&) = delete;
   Batch& operator=(const Batch&) = delete;
@@ -86,7 +86,7 @@ class Batch {
 
   void flush_points() {
     if (points_.empty()) return;
-    (void)SDL_RenderDrawPoints(renderer_, points_.data(), static_cast<int>(points_.size()));
+    (void)sdl::RenderDrawPoints(renderer_, points_.data(), static_cast<int>(points_.size()));
     points_.clear();
   }
   void flush_run() {
@@ -100,7 +100,7 @@ class Batch {
   }
   void flush_rects() {
     if (rects_.empty()) return;
-    (void)SDL_RenderFillRects(renderer_, rects_.data(), static_cast<int>(rects_.size()));
+    (void)sdl::RenderFillRects(renderer_, rects_.data(), static_cast<int>(rects_.size()));
     rects_.clear();
   }
 
@@ -123,7 +123,7 @@ SDL_Rect clamped_rect(std::int32_t x, std::int32_t y, std::uint32_t w, std::uint
 void point(GraphicsContext& gfx, std::int32_t x, std::int32_t y) {
   SDL_Renderer* renderer = gfx.renderer();
   if (!renderer) return;
-  (void)SDL_RenderDrawPoint(renderer, raster::clamp_coord(x), raster::clamp_coord(y));
+  (void)sdl::RenderDrawPoint(renderer, raster::clamp_coord(x), raster::clamp_coord(y));
 }
 
 void line(GraphicsContext& gfx, std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2) {
@@ -136,7 +136,7 @@ void line(GraphicsContext& gfx, std::int32_t x1, std::int32_t y1, std::int32_t x
   const std::int64_t dx = std::abs(std::int64_t{x2} - x1);
   const std::int64_t dy = std::abs(std::int64_t{y2} - y1);
   if (std::max(dx, dy) <= kDirectLineLength) {
-    (void)SDL_RenderDrawLine(renderer, x1, y1, x2, y2);
+    (void)sdl::RenderDrawLine(renderer, x1, y1, x2, y2);
     return;
   }
   Batch batch(gfx);
@@ -151,14 +151,14 @@ void rect_outline(GraphicsContext& gfx, std::int32_t x, std::int32_t y, std::uin
   SDL_Renderer* renderer = gfx.renderer();
   if (!renderer) return;
   const SDL_Rect rect = clamped_rect(x, y, w, h);
-  (void)SDL_RenderDrawRect(renderer, &rect);
+  (void)sdl::RenderDrawRect(renderer, &rect);
 }
 
 void rect_fill(GraphicsContext& gfx, std::int32_t x, std::int32_t y, std::uint32_t w, std::uint32_t h) {
   SDL_Renderer* renderer = gfx.renderer();
   if (!renderer) return;
   const SDL_Rect rect = clamped_rect(x, y, w, h);
-  (void)SDL_RenderFillRect(renderer, &rect);
+  (void)sdl::RenderFillRect(renderer, &rect);
 }
 
 void circle_outline(GraphicsContext& gfx, std::int32_t cx, std::int32_t cy, std::int32_t r) {
