@@ -1,0 +1,2 @@
+" Veltro scripts end in .vt.
+autocmd BufRead,BufNewFile *.vt set filetype=veltro

@@ -1,0 +1,307 @@
+"""The language guide and the man page against the program they describe.
+
+Every code sample in docs/language.md runs here, in a fresh temporary folder,
+and its output must match the blocks written under it, byte for byte:
+
+    ```veltro [name=FILE] [args="-d"] [exit=N]      a script, run as `veltro [args] FILE`
+    ```veltro file=NAME.vt                          a module file, written into the folder of
+                                                    every later sample (not run itself)
+    ```veltro-norun                                 a sample that cannot run on its own (a server,
+                                                    an endless window loop): only its names are checked
+    ```stdin / ```output / ```stderr                right after a sample: what it reads, writes on
+                                                    standard output and writes on standard error
+    ```repl                                         a REPL session as it looks on a terminal
+
+In stderr blocks the tags [ERROR], [DEBUG], [DEBUG CALL] and [VELTRO] stand for
+the coloured tags, and {ms} for a timing figure. A sample without an output or
+stderr block must write nothing there.
+
+The guide must also name every builtin, every module function and every message
+of the message catalogues, so that nothing the program can say goes undocumented.
+
+Usage: python3 test_docs.py /path/to/veltro
+"""
+import os
+import re
+import shlex
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+VELTRO = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else "veltro"
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+GUIDE = os.path.join(ROOT, "docs", "language.md")
+MAN_PAGE = os.path.join(ROOT, "docs", "veltro.1")
+CATALOGUES = [
+    "src/interpreter/messages.h",
+    "src/modules/files/messages.h",
+    "src/modules/http/messages.h",
+    "src/modules/sdl2/messages.h",
+]
+
+ESC = "\x1b"
+TAGS = {
+    "ERROR": f"{ESC}[31m[{ESC}[91mERROR{ESC}[31m]{ESC}[0m ",
+    "DEBUG": f"{ESC}[33m[{ESC}[93mDEBUG{ESC}[33m]{ESC}[0m ",
+    "DEBUG CALL": f"{ESC}[33m[{ESC}[93mDEBUG CALL{ESC}[33m]{ESC}[0m ",
+    "VELTRO": f"{ESC}[33m[{ESC}[93mVELTRO{ESC}[33m]{ESC}[0m ",
+}
+TAG_LINE = re.compile(r"^\[(ERROR|DEBUG CALL|DEBUG|VELTRO)\] ")
+BANNER = "Welcome to Veltro Interactive REPL!\nType 'exit' to quit.\n\n"
+
+BUILTINS = [
+    "print", "input", "len", "upper", "lower", "slice", "contains", "split", "concat", "push", "pop",
+    "reverse", "abs", "sqrt", "pow", "min", "max", "floor", "ceil", "round", "random", "random_range",
+    "typeof", "is_number", "is_string", "is_array", "is_dict", "window", "window_width", "window_height",
+    "clear", "present", "is_open", "rect", "circle", "triangle", "color", "fill", "draw",
+]
+MODULES = {
+    "files": ["read", "write", "append", "delete", "exists", "create_folder", "delete_folder", "list",
+              "is_file", "is_folder"],
+    "http": ["page", "serve", "template", "json", "status", "send", "get", "post"],
+    "sdl2": ["init", "create_window", "destroy_window", "set_window_title", "set_window_mode",
+             "get_window_mode", "clear_screen", "render_present", "set_draw_color", "set_max_fps",
+             "delta_time", "draw_point", "draw_line", "draw_rect", "fill_rect", "draw_circle", "fill_circle",
+             "draw_triangle", "fill_triangle", "get_window_width", "get_window_height", "is_window_open",
+             "get_input_pressed", "get_input_released", "get_input_held"],
+}
+KEYWORDS = {"let", "def", "return", "if", "else", "while", "for", "in", "break", "continue", "true", "false",
+            "and", "or", "not", "match", "try", "catch", "global", "use", "as"}
+
+
+class Block:
+    def __init__(self, lang, attrs, body, line):
+        self.lang, self.attrs, self.body, self.line = lang, attrs, body, line
+        self.attached = {}
+
+
+def read_blocks(text):
+    """Fenced blocks in order; stdin/output/stderr blocks that follow a sample
+    with nothing but blank lines between are attached to it."""
+    blocks, lines, i = [], text.split("\n"), 0
+    last_sample, gap_clean = None, False
+    while i < len(lines):
+        m = re.match(r"^```(\S*)\s*(.*)$", lines[i])
+        if not m:
+            if lines[i].strip():
+                gap_clean = False
+            i += 1
+            continue
+        start, i = i, i + 1
+        body = []
+        while i < len(lines) and lines[i] != "```":
+            body.append(lines[i])
+            i += 1
+        if i == len(lines):
+            raise AssertionError(f"guide line {start + 1}: unterminated code block")
+        i += 1
+        lang, attrs = m.group(1), {}
+        for word in shlex.split(m.group(2)):
+            key, _, value = word.partition("=")
+            attrs[key] = value
+        block = Block(lang, attrs, "\n".join(body) + "\n" if body else "", start + 1)
+        if lang in ("stdin", "output", "stderr"):
+            if last_sample is None or not gap_clean or lang in last_sample.attached:
+                raise AssertionError(f"guide line {start + 1}: a {lang} block must directly follow its sample")
+            last_sample.attached[lang] = block.body
+        else:
+            blocks.append(block)
+            last_sample = block if lang == "veltro" and "file" not in attrs else None
+        gap_clean = True
+    return blocks
+
+
+def expected_stderr(text):
+    out = []
+    for line in text.splitlines(keepends=True):
+        m = TAG_LINE.match(line)
+        out.append(TAGS[m.group(1)] + line[m.end():] if m else line)
+    return "".join(out)
+
+
+def same(expected, actual):
+    if "{ms}" not in expected:
+        return expected == actual
+    pattern = re.escape(expected).replace(re.escape("{ms}"), r"\d+\.\d{3}")
+    return re.fullmatch(pattern, actual, re.DOTALL) is not None
+
+
+def strip_code(source):
+    """The source without comments and string literals, for the name checks."""
+    source = re.sub(r'"(?:\\.|[^"\\])*"?', '""', source, flags=re.DOTALL)
+    source = re.sub(r"/\*.*?(\*/|$)", " ", source, flags=re.DOTALL)
+    return re.sub(r"#[^\n]*", "", source)
+
+
+def run(args, cwd, stdin=""):
+    env = dict(os.environ, SDL_VIDEODRIVER=os.environ.get("SDL_VIDEODRIVER", "offscreen"))
+    p = subprocess.run([VELTRO, *args], cwd=cwd, input=stdin.encode(), capture_output=True, timeout=60, env=env)
+    return p.returncode, p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace")
+
+
+def with_escapes(text):
+    return text.replace(ESC, "\\e")
+
+
+class Guide(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        with open(GUIDE, encoding="utf-8") as f:
+            cls.text = f.read()
+        cls.blocks = read_blocks(cls.text)
+
+    def test_samples_run_as_shown(self):
+        files = {}
+        ran = 0
+        for block in self.blocks:
+            if block.lang != "veltro":
+                continue
+            if "file" in block.attrs:
+                files[block.attrs["file"]] = block.body
+                continue
+            ran += 1
+            with self.subTest(line=block.line), tempfile.TemporaryDirectory() as work:
+                for name, body in files.items():
+                    with open(os.path.join(work, name), "w", encoding="utf-8") as f:
+                        f.write(body)
+                name = block.attrs.get("name", "sample.vt")
+                with open(os.path.join(work, name), "w", encoding="utf-8") as f:
+                    f.write(block.body)
+                args = shlex.split(block.attrs.get("args", "")) + [name]
+                code, out, err = run(args, work, block.attached.get("stdin", ""))
+                want_out = block.attached.get("output", "")
+                want_err = expected_stderr(block.attached.get("stderr", ""))
+                self.assertEqual(out, want_out, f"standard output of the sample at guide line {block.line}")
+                self.assertTrue(same(want_err, err),
+                                f"standard error of the sample at guide line {block.line}:\n"
+                                f"expected:\n{with_escapes(want_err)}\nactual:\n{with_escapes(err)}")
+                self.assertEqual(code, int(block.attrs.get("exit", "0")), f"exit status, guide line {block.line}")
+        self.assertGreater(ran, 50, "the guide lost its samples")
+
+    def test_repl_sessions(self):
+        sessions = [b for b in self.blocks if b.lang == "repl"]
+        self.assertTrue(sessions)
+        for block in sessions:
+            with self.subTest(line=block.line), tempfile.TemporaryDirectory() as work:
+                body = block.body
+                want_out = "" if body.startswith(BANNER) else BANNER
+                want_err, inputs = "", []
+                for line in body.splitlines(keepends=True):
+                    if line.startswith((">>> ", "... ")) or line.rstrip("\n") in (">>>", "..."):
+                        want_out += line[:4].ljust(4)
+                        inputs.append(line[4:].rstrip("\n"))
+                    elif TAG_LINE.match(line):
+                        want_err += expected_stderr(line)
+                    else:
+                        want_out += line
+                self.assertIn(inputs[-1], ("exit", "quit"), "a session ends with exit or quit")
+                code, out, err = run([], work, "\n".join(inputs) + "\n")
+                self.assertEqual((code, out, err), (0, want_out, want_err), f"REPL session at guide line {block.line}")
+
+    def test_samples_that_cannot_run_call_only_what_exists(self):
+        defined = set()
+        for block in self.blocks:
+            if block.lang == "veltro" and "file" in block.attrs:
+                defined |= set(re.findall(r"\bdef\s+([A-Za-z_]\w*)", block.body))
+        norun = [b for b in self.blocks if b.lang == "veltro-norun"]
+        self.assertTrue(norun)
+        for block in norun:
+            code = strip_code(block.body)
+            local = set(re.findall(r"\b(?:def|let)\s+([A-Za-z_]\w*)", code))
+            for items in re.findall(r"\buse\s+\w+\s*\{([^}]*)\}", code):
+                local |= set(re.findall(r"\w+", items))
+            for module, name in re.findall(r"\b(files|http|sdl2)\.(\w+)\s*\(", code):
+                self.assertIn(name, MODULES[module], f"{module}.{name} in the sample at guide line {block.line}")
+            for name in re.findall(r"(?<![\w.])([A-Za-z_]\w*)\s*\(", code):
+                if name not in KEYWORDS | set(BUILTINS) | local | defined:
+                    self.fail(f"{name}() in the sample at guide line {block.line} is neither a builtin nor defined")
+
+    def test_every_builtin_and_module_function_has_an_entry(self):
+        headings = re.findall(r"^#+ `([\w.]+)\(", self.text, flags=re.MULTILINE)
+        for name in BUILTINS:
+            self.assertIn(name, headings, f"builtin {name} has no reference entry")
+        for module, names in MODULES.items():
+            for name in names:
+                self.assertIn(f"{module}.{name}", headings, f"{module}.{name} has no reference entry")
+        listed = set(BUILTINS) | {f"{m}.{n}" for m, ns in MODULES.items() for n in ns}
+        for name in headings:
+            self.assertIn(name, listed, f"the guide documents {name}(), which the program does not have")
+
+    def test_the_lists_above_are_the_programs(self):
+        """The name lists the other checks rely on, against the binary itself."""
+        calls = "".join(f"{name}()\n" for name in BUILTINS if name != "input")
+        members = "".join(f"print({m}.{n})\n" for m, ns in MODULES.items() for n in ns)
+        with tempfile.TemporaryDirectory() as work:
+            with open(os.path.join(work, "names.vt"), "w") as f:
+                f.write("use files; use http; use sdl2;\n" + calls + members)
+            code, out, err = run(["names.vt"], work)
+        self.assertEqual(err, "")
+        self.assertEqual(out.splitlines(), [f"<builtin: {m}.{n}>" for m, ns in MODULES.items() for n in ns])
+        with tempfile.TemporaryDirectory() as work:
+            with open(os.path.join(work, "other.vt"), "w") as f:
+                f.write("nosuch_builtin()\nuse files;\nprint(files.nosuch)\n")
+            code, out, err = run(["other.vt"], work)
+        self.assertIn("Function 'nosuch_builtin' does not exist", err)
+        self.assertIn("Module 'files' has no export named 'nosuch'", err)
+
+    def test_internal_links_resolve(self):
+        prose = re.sub(r"^```.*?^```$", "", self.text, flags=re.DOTALL | re.MULTILINE)
+        slugs = set()
+        for title in re.findall(r"^#+ (.+)$", prose, flags=re.MULTILINE):
+            base = slug = re.sub(r"[^\w\- ]", "", title.lower()).replace(" ", "-")
+            n = 0
+            while slug in slugs:  # repeated titles get -1, -2, ... as on the usual renderers
+                n += 1
+                slug = f"{base}-{n}"
+            slugs.add(slug)
+        for target in re.findall(r"\]\(#([^)]+)\)", prose):
+            self.assertIn(target, slugs)
+
+    def test_every_catalogued_message_is_documented(self):
+        missing = []
+        for rel in CATALOGUES:
+            with open(os.path.join(ROOT, rel), encoding="utf-8") as f:
+                source = f.read()
+            for literal in re.findall(r'"((?:\\.|[^"\\])*)"', source):
+                text = literal.replace('\\"', '"').removesuffix("\\n")
+                if "{" not in text and " " not in text:
+                    continue  # an include or a single word, not a message
+                if text not in self.text:
+                    missing.append(f"{rel}: {text}")
+        self.assertEqual(missing, [], "messages the guide does not mention")
+
+
+class ManPage(unittest.TestCase):
+    def test_renders_without_warnings(self):
+        if not shutil.which("groff"):
+            self.skipTest("groff is not installed")
+        p = subprocess.run(["groff", "-man", "-Tutf8", "-ww", "-z", MAN_PAGE], capture_output=True, text=True)
+        self.assertEqual((p.returncode, p.stderr), (0, ""))
+        p = subprocess.run(["groff", "-man", "-Tascii", "-P-cbou", MAN_PAGE], capture_output=True, text=True)
+        page = p.stdout
+        for heading in ("NAME", "SYNOPSIS", "OPTIONS", "EXIT STATUS", "DIAGNOSTICS", "FILES", "EXAMPLES"):
+            self.assertRegex(page, rf"(?m)^{heading}$")
+        # The options the page describes are the ones the program prints in its help.
+        help_text = subprocess.run([VELTRO, "-h"], capture_output=True, text=True).stdout
+        for option in re.findall(r"^\s+(-\w)\s", help_text, flags=re.MULTILINE):
+            self.assertRegex(page, rf"(?m)^\s+{option}\b", f"option {option}")
+        for tag in ("[ERROR]", "[DEBUG]", "[DEBUG CALL]", "[VELTRO]"):
+            self.assertIn(tag, page)
+
+    def test_install_puts_it_in_section_1(self):
+        build = os.path.dirname(VELTRO)
+        if not os.path.exists(os.path.join(build, "cmake_install.cmake")) or not shutil.which("cmake"):
+            self.skipTest("the binary is not in a CMake build folder")
+        with tempfile.TemporaryDirectory() as prefix:
+            p = subprocess.run(["cmake", "--install", build, "--prefix", prefix], capture_output=True, text=True)
+            self.assertEqual(p.returncode, 0, p.stderr)
+            installed = os.path.join(prefix, "share", "man", "man1", "veltro.1")
+            with open(installed, "rb") as a, open(MAN_PAGE, "rb") as b:
+                self.assertEqual(a.read(), b.read())
+            self.assertTrue(os.access(os.path.join(prefix, "bin", "veltro"), os.X_OK))
+
+
+if __name__ == "__main__":
+    unittest.main()
