@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   libsdl2-dev libicu-dev libfmt-dev libedit-dev libgtest-dev
-  python3 curl xvfb xauth tmux
+  python3 curl xvfb xauth tmux groff-base vim
 )
 if [ "${1:-}" = "--bench" ]; then
   packages+=(lua5.4 python3-pygame wrk nginx-light hyperfine)
