@@ -60,11 +60,21 @@ StdinBuffer& stdin_buffer() {
 
 void discard_output(bool discard) { g_discard = discard; }
 
+// On a terminal, output appears line by line, as a user watching it expects;
+// into a pipe or file it goes in large blocks.
+static bool stdout_is_terminal() {
+  static const bool terminal = isatty(STDOUT_FILENO) == 1;
+  return terminal;
+}
+
 void out_write(std::string_view text) {
   if (g_discard) return;
   auto& buffer = out_buffer();
   buffer.append(text);
-  if (buffer.size() >= limits::kStdoutBufferBytes) out_flush();
+  if (buffer.size() >= limits::kStdoutBufferBytes ||
+      (stdout_is_terminal() && text.find('\n') != std::string_view::npos)) {
+    out_flush();
+  }
 }
 
 void out_flush() {

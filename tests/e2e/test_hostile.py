@@ -43,7 +43,7 @@ class Hostile(unittest.TestCase):
         path = os.path.join(self.dir.name, name)
         with open(path, "wb") as f:
             f.write(text if binary else text.encode())
-        env = dict(os.environ, SDL_VIDEODRIVER="offscreen")
+        env = dict(os.environ, SDL_VIDEODRIVER=os.environ.get("SDL_VIDEODRIVER", "offscreen"))
         p = subprocess.run([VELTRO, name], cwd=self.dir.name, input=stdin, capture_output=True,
                            timeout=timeout, env=env)
         self.assertGreaterEqual(p.returncode, 0, f"killed by signal {-p.returncode}")
