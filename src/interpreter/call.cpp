@@ -10,9 +10,18 @@
 
 namespace veltro {
 
+namespace {
+
+// The builtin of a plain call name, bound at its first call.
+int builtin_of(const CallExpr& call) {
+  if (call.builtin == CallExpr::kUnresolved) call.builtin = find_builtin(call.name);
+  return call.builtin;
+}
+
+}  // namespace
+
 Value Interpreter::call_function(const CallExpr& call) {
-  const bool tracing = debug_enabled();
-  if (tracing) log_debug_call(msg::trace_calling(call.name));
+  if (debug_enabled()) return call_traced(call);
 
   ArgBuffer args;
   for (const auto& arg : call.args) {
@@ -20,28 +29,53 @@ Value Interpreter::call_function(const CallExpr& call) {
     if (v.is_error()) return v;
     args.push_back(std::move(v));
   }
-
   if (call.dotted) return call_module_function(call, args.view());
-
-  if (call.builtin == CallExpr::kUnresolved) call.builtin = find_builtin(call.name);
-  if (call.builtin >= 0) {
-    Value result = builtin_table()[static_cast<std::size_t>(call.builtin)].fn(*this, args.view());
-    if (tracing) log_debug_call(msg::trace_builtin(call.name));
-    return result;
+  if (int builtin = builtin_of(call); builtin >= 0) {
+    return builtin_table()[static_cast<std::size_t>(builtin)].fn(*this, args.view());
   }
-
-  if (tracing) log_debug_call(msg::trace_not_builtin(call.name));
   const Value* found = env_.find(call.symbol);
-  if (tracing) log_debug_call(msg::trace_lookup(call.name, found ? found->debug() : Value().debug()));
   if (found && found->is_function()) {
     Value callee = *found;  // the body may rebind the name; keep the function alive
     const FunctionDef& def = callee.as_function();
-    if (tracing) log_debug_call(msg::trace_found(def.params.size()));
-    if (def.params.size() != args.size()) return raise(msg::wrong_arity(call.name, def.params.size(), args.size()));
-    return call_user_function(def, args.take());
+    if (def.params.size() == args.size()) return call_user_function(def, args.take());
+  }
+  return call_failed(call, found, args);
+}
+
+// What is left of a plain call: wrong arity, a builtin value, or nothing callable.
+Value Interpreter::call_failed(const CallExpr& call, const Value* found, ArgBuffer& args) {
+  if (found && found->is_function()) {
+    return raise(msg::wrong_arity(call.name, found->as_function().params.size(), args.size()));
   }
   if (found && found->is_builtin()) return call_by_value(*found, args.view());
   return raise(msg::no_such_function(call.name));
+}
+
+// The same dispatch, writing the trace lines of the debug switch.
+Value Interpreter::call_traced(const CallExpr& call) {
+  log_debug_call(msg::trace_calling(call.name));
+  ArgBuffer args;
+  for (const auto& arg : call.args) {
+    Value v = evaluate(*arg);
+    if (v.is_error()) return v;
+    args.push_back(std::move(v));
+  }
+  if (call.dotted) return call_module_function(call, args.view());
+  if (int builtin = builtin_of(call); builtin >= 0) {
+    Value result = builtin_table()[static_cast<std::size_t>(builtin)].fn(*this, args.view());
+    log_debug_call(msg::trace_builtin(call.name));
+    return result;
+  }
+  log_debug_call(msg::trace_not_builtin(call.name));
+  const Value* found = env_.find(call.symbol);
+  log_debug_call(msg::trace_lookup(call.name, found ? found->debug() : Value().debug()));
+  if (found && found->is_function()) {
+    Value callee = *found;
+    const FunctionDef& def = callee.as_function();
+    log_debug_call(msg::trace_found(def.params.size()));
+    if (def.params.size() == args.size()) return call_user_function(def, args.take());
+  }
+  return call_failed(call, found, args);
 }
 
 // A variable holding a module's builtin function: offered to sdl2, then http.

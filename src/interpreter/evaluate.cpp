@@ -185,6 +185,41 @@ struct Eval {
     }
   }
 
+  // The same for floats (and a number with a float): division by zero is
+  // left to the general tables, which report it.
+  template <TokenType Op>
+  static constexpr bool has_float_form(double r) {
+    switch (Op) {
+      case TokenType::Plus: case TokenType::Minus: case TokenType::Star: case TokenType::Less:
+      case TokenType::Greater: case TokenType::LessEqual: case TokenType::GreaterEqual:
+      case TokenType::Equal: case TokenType::NotEqual: case TokenType::Percent: case TokenType::Power:
+        return true;
+      case TokenType::Slash:
+        return r != 0.0;
+      default:
+        return false;
+    }
+  }
+
+  template <TokenType Op>
+  static Value float_result(double l, double r) {
+    switch (Op) {
+      case TokenType::Plus: return Value::real(l + r);
+      case TokenType::Minus: return Value::real(l - r);
+      case TokenType::Star: return Value::real(l * r);
+      case TokenType::Slash: return Value::real(l / r);
+      case TokenType::Percent: return Value::real(std::fmod(l, r));
+      case TokenType::Power: return Value::real(std::pow(l, r));
+      case TokenType::Less: return Value::boolean(l < r);
+      case TokenType::Greater: return Value::boolean(l > r);
+      case TokenType::LessEqual: return Value::boolean(l <= r);
+      case TokenType::GreaterEqual: return Value::boolean(l >= r);
+      case TokenType::Equal: return Value::boolean(std::fabs(l - r) < kFloatEpsilon);
+      case TokenType::NotEqual: return Value::boolean(std::fabs(l - r) >= kFloatEpsilon);
+      default: return Value();
+    }
+  }
+
   static Value number(Interpreter&, const Expr& e) { return Value::number(static_cast<const NumberExpr&>(e).value); }
   static Value real(Interpreter&, const Expr& e) { return Value::real(static_cast<const FloatExpr&>(e).value); }
   static Value string(Interpreter&, const Expr& e) {
@@ -206,8 +241,11 @@ struct Eval {
     if (left.is_error()) return left;
     Value right = b.right->eval(in, *b.right);
     if (right.is_error()) return right;
-    if (left.is_number() && right.is_number() && has_integer_form<Op>(right.as_number())) {
-      return integer_result<Op>(left.as_number(), right.as_number());
+    if (left.is_number() && right.is_number()) {
+      if (has_integer_form<Op>(right.as_number())) return integer_result<Op>(left.as_number(), right.as_number());
+    } else if (left.is_numeric() && right.is_numeric()) {
+      double r = right.to_double();
+      if (has_float_form<Op>(r)) return float_result<Op>(left.to_double(), r);
     }
     return operate<Op>(in, left, right);
   }

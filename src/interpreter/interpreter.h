@@ -15,6 +15,7 @@
 namespace veltro {
 
 class GraphicsContext;
+class ArgBuffer;
 
 // A module's exported names. Values are immutable, so one table can be shared
 // by every importer and by the cache.
@@ -68,6 +69,8 @@ class Interpreter {
   [[nodiscard]] Value index_value(const Value& object, const Value& index);
   [[nodiscard]] Value call_module_function(const CallExpr& call, std::span<const Value> args);
   [[nodiscard]] Value call_by_value(Value callee, std::span<const Value> args);
+  [[nodiscard]] Value call_traced(const CallExpr& call);
+  [[nodiscard]] Value call_failed(const CallExpr& call, const Value* found, ArgBuffer& args);
   template <class Args>
   [[nodiscard]] Value run_user_function(const FunctionDef& def, Args args);
 

@@ -233,6 +233,15 @@ DictMap& Value::mutable_dict() {
   return static_cast<DictObj*>(u_.obj)->map;
 }
 
+void Value::release_payload(ValueType type, Payload payload) noexcept {
+  if (--payload.obj->refs != 0) return;
+  Value dying;
+  dying.type_ = type;
+  dying.u_ = payload;
+  dying.destroy();
+  dying.type_ = ValueType::Null;
+}
+
 void Value::destroy() noexcept {
   switch (type_) {
     case ValueType::String:

@@ -56,10 +56,13 @@ class Value {
   }
   Value& operator=(Value&& other) noexcept {
     if (this != &other) {
-      Value old(std::move(*this));  // released after the new value is in place
+      // The old payload is released after the new value is in place.
+      ValueType old_type = type_;
+      Payload old_payload = u_;
       type_ = other.type_;
       u_ = other.u_;
       other.type_ = ValueType::Null;
+      if ((kHeapMask >> static_cast<int>(old_type)) & 1u) release_payload(old_type, old_payload);
     }
     return *this;
   }
@@ -177,6 +180,8 @@ class Value {
     if (--u_.obj->refs == 0) destroy();
   }
   void destroy() noexcept;
+  union Payload;
+  static void release_payload(ValueType type, Payload payload) noexcept;
 
   ValueType type_;
   union Payload {
