@@ -280,6 +280,33 @@ struct Eval {
     return binary_slow<Op>(in, e);
   }
 
+  // expression op literal-number, and expression op name.
+  template <TokenType Op>
+  static Value binary_any_number(Interpreter& in, const Expr& e) {
+    const auto& b = static_cast<const BinaryExpr&>(e);
+    Value left = b.left->eval(in, *b.left);
+    std::int64_t r = static_cast<const NumberExpr&>(*b.right).value;
+    if (left.is_number() && has_integer_form<Op>(r)) return integer_result<Op>(left.as_number(), r);
+    if (left.is_error()) return left;
+    return operate<Op>(in, left, Value::number(r));
+  }
+
+  template <TokenType Op>
+  static Value binary_any_name(Interpreter& in, const Expr& e) {
+    const auto& b = static_cast<const BinaryExpr&>(e);
+    Value left = b.left->eval(in, *b.left);
+    if (left.is_number()) {
+      const Value* right = in.env_.find(static_cast<const IdentifierExpr&>(*b.right).symbol);
+      if (right && right->is_number() && has_integer_form<Op>(right->as_number())) {
+        return integer_result<Op>(left.as_number(), right->as_number());
+      }
+    }
+    if (left.is_error()) return left;
+    Value right = b.right->eval(in, *b.right);
+    if (right.is_error()) return right;
+    return operate<Op>(in, left, right);
+  }
+
   template <TokenType Op>
   [[gnu::noinline]] static Value binary_slow(Interpreter& in, const Expr& e) {
     return binary<Op>(in, e);
@@ -290,6 +317,8 @@ struct Eval {
     bool left_name = b.left->kind == ExprKind::Identifier;
     if (left_name && b.right->kind == ExprKind::Number) return &binary_name_number<Op>;
     if (left_name && b.right->kind == ExprKind::Identifier) return &binary_names<Op>;
+    if (b.right->kind == ExprKind::Number) return &binary_any_number<Op>;
+    if (b.right->kind == ExprKind::Identifier) return &binary_any_name<Op>;
     return &binary<Op>;
   }
 

@@ -424,7 +424,7 @@ std::string Value::debug() const {
   return out;
 }
 
-bool Value::truthy() const noexcept {
+bool Value::truthy_other() const noexcept {
   switch (type_) {
     case ValueType::Number:
       return u_.i != 0;

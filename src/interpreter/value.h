@@ -159,7 +159,9 @@ class Value {
   [[nodiscard]] std::string debug() const;
   void append_debug(std::string& out) const;
 
-  [[nodiscard]] bool truthy() const noexcept;
+  [[nodiscard]] bool truthy() const noexcept {
+    return type_ == ValueType::Boolean ? u_.b : truthy_other();
+  }
   // Names used in messages ("number", "builtin function") and by typeof.
   [[nodiscard]] std::string_view type_name() const noexcept;
   [[nodiscard]] std::string_view typeof_name() const noexcept;
@@ -180,6 +182,7 @@ class Value {
     if (--u_.obj->refs == 0) destroy();
   }
   void destroy() noexcept;
+  [[nodiscard]] bool truthy_other() const noexcept;
   union Payload;
   static void release_payload(ValueType type, Payload payload) noexcept;
 
