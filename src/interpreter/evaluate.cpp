@@ -148,6 +148,47 @@ Value Interpreter::lookup(Symbol symbol) const {
   return v ? *v : Value();
 }
 
+namespace {
+
+// True when evaluating the expression runs no call: then it cannot rebind
+// any variable, and reading a variable in place around it is safe.
+bool calls_nothing(const Expr& e) {
+  switch (e.kind) {
+    case ExprKind::Number: case ExprKind::Float: case ExprKind::String: case ExprKind::Boolean:
+    case ExprKind::Identifier:
+      return true;
+    case ExprKind::BinaryOp: {
+      const auto& b = static_cast<const BinaryExpr&>(e);
+      return calls_nothing(*b.left) && calls_nothing(*b.right);
+    }
+    case ExprKind::UnaryOp:
+      return calls_nothing(*static_cast<const UnaryExpr&>(e).operand);
+    case ExprKind::Call:
+      return false;
+    case ExprKind::Array:
+      for (const auto& x : static_cast<const ArrayExpr&>(e).elements) {
+        if (!calls_nothing(*x)) return false;
+      }
+      return true;
+    case ExprKind::Dict:
+      for (const auto& [key, x] : static_cast<const DictExpr&>(e).entries) {
+        if (!calls_nothing(*x)) return false;
+      }
+      return true;
+    case ExprKind::Index: {
+      const auto& x = static_cast<const IndexExpr&>(e);
+      return calls_nothing(*x.object) && calls_nothing(*x.index);
+    }
+    case ExprKind::Range: {
+      const auto& r = static_cast<const RangeExpr&>(e);
+      return calls_nothing(*r.start) && calls_nothing(*r.end);
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
 // The routine of each expression shape. Operators that have a cheap integer
 // form try it first and fall back to the general tables of apply_binary.
 struct Eval {
@@ -401,6 +442,19 @@ struct Eval {
     return in.index_value(object, index);
   }
 
+  // name[expression without calls]: the index cannot rebind the name, so
+  // the indexed value is read where it is stored, without copying it.
+  static Value index_in_place(Interpreter& in, const Expr& e) {
+    const auto& x = static_cast<const IndexExpr&>(e);
+    Symbol name = static_cast<const IdentifierExpr&>(*x.object).symbol;
+    if (!in.env_.find(name)) return Eval::index(in, e);  // reports the undefined name first
+    Value index = x.index->eval(in, *x.index);
+    if (index.is_error()) return index;
+    const Value* object = in.env_.find(name);
+    if (object->is_error()) return *object;
+    return in.index_value(*object, index);
+  }
+
   // name[literal number] and name[name]: evaluating such an index cannot
   // change any variable, so the array can be read where it is stored.
   static Value index_leaf(Interpreter& in, const Expr& e) {
@@ -479,6 +533,7 @@ struct Eval {
             (x.index->kind == ExprKind::Number || x.index->kind == ExprKind::Identifier)) {
           return &index_leaf;
         }
+        if (x.object->kind == ExprKind::Identifier && calls_nothing(*x.index)) return &index_in_place;
         return &index;
       }
       case ExprKind::Range: return &range;
