@@ -32,4 +32,10 @@ const std::string& symbol_name(Symbol symbol) { return table().names[symbol]; }
 
 std::size_t symbol_count() { return table().names.size(); }
 
+void clear_symbols() {
+  auto& t = table();
+  t.ids.clear();
+  t.names.clear();
+}
+
 }  // namespace veltro

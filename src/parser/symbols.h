@@ -14,4 +14,8 @@ inline constexpr Symbol kNoSymbol = 0xffffffffu;
 [[nodiscard]] const std::string& symbol_name(Symbol symbol);
 [[nodiscard]] std::size_t symbol_count();
 
+// Forgets every name. Only for harnesses that run many independent programs
+// in one process, between two programs, when no tree or interpreter is left.
+void clear_symbols();
+
 }  // namespace veltro

@@ -4,6 +4,7 @@
 #include "fuzz_common.h"
 #include "interpreter/harness.h"
 #include "lexer/lexer.h"
+#include "parser/symbols.h"
 #include "run.h"
 #include "text.h"
 
@@ -19,9 +20,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!veltro::text::is_valid_utf8(text)) return 0;  // the driver refuses such files
   auto& settings = veltro::harness::g_settings;
   settings.limited = true;
-  settings.steps_left = 20000;
+  settings.steps_left = 5000;
   settings.halted = false;
   auto tokens = veltro::tokenize(text);
   (void)veltro::run_program(tokens, false, false, 0.0);
+  // Each input brings its own names: start the next one with an empty table,
+  // as a fresh process would.
+  veltro::clear_symbols();
   return 0;
 }
