@@ -48,7 +48,7 @@ MARKER = re.compile(r"#\s*(expect(?:-(error|debug|call|veltro|stderr|exit))?|arg
 
 
 def parse(path):
-    spec = {"stdout": [], "stderr": [], "exit": 0, "args": [], "args_after": [],
+    plan = {"stdout": [], "stderr": [], "exit": 0, "args": [], "args_after": [],
             "stdin": [], "no_file": False, "unordered": False}
     with open(path, encoding="utf-8", errors="surrogateescape") as f:
         for line in f:
@@ -63,22 +63,22 @@ def parse(path):
                 continue
             kind, stream, text = m.group(1), m.group(2), m.group(3) or ""
             if kind == "expect":
-                spec["stdout"].append(text + "\n")
+                plan["stdout"].append(text + "\n")
             elif stream == "exit":
-                spec["exit"] = int(text)
+                plan["exit"] = int(text)
             elif stream is not None:
-                spec["stderr"].append(TAGS[stream] + text + "\n")
+                plan["stderr"].append(TAGS[stream] + text + "\n")
             elif kind == "args":
-                spec["args"] += shlex.split(text)
+                plan["args"] += shlex.split(text)
             elif kind == "args-after":
-                spec["args_after"] += shlex.split(text)
+                plan["args_after"] += shlex.split(text)
             elif kind == "stdin":
-                spec["stdin"].append(text + "\n")
+                plan["stdin"].append(text + "\n")
             elif kind == "no-file":
-                spec["no_file"] = True
+                plan["no_file"] = True
             elif kind == "unordered-stderr":
-                spec["unordered"] = True
-    return spec
+                plan["unordered"] = True
+    return plan
 
 
 def sidecar(path, ext):
@@ -127,21 +127,21 @@ def compare(name, expected, actual, unordered=False):
 
 def main():
     binary, script = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
-    spec = parse(script)
+    plan = parse(script)
     stdin = sidecar(script, ".stdin")
     if stdin is None:
-        stdin = "".join(spec["stdin"]).encode()
+        stdin = "".join(plan["stdin"]).encode()
     exp_out = sidecar(script, ".stdout")
-    exp_out = exp_out.decode("utf-8", "surrogateescape") if exp_out is not None else "".join(spec["stdout"])
+    exp_out = exp_out.decode("utf-8", "surrogateescape") if exp_out is not None else "".join(plan["stdout"])
     exp_err = sidecar(script, ".stderr")
-    exp_err = exp_err.decode("utf-8", "surrogateescape") if exp_err is not None else "".join(spec["stderr"])
+    exp_err = exp_err.decode("utf-8", "surrogateescape") if exp_err is not None else "".join(plan["stderr"])
 
     work = tempfile.mkdtemp(prefix="veltro-test-")
     try:
         fixtures = os.path.join(os.path.dirname(script), "fixtures")
         if os.path.isdir(fixtures):
             shutil.copytree(fixtures, work, dirs_exist_ok=True)
-        cmd = [binary] + spec["args"] + ([] if spec["no_file"] else [script]) + spec["args_after"]
+        cmd = [binary] + plan["args"] + ([] if plan["no_file"] else [script]) + plan["args_after"]
         env = dict(os.environ, SDL_VIDEODRIVER=os.environ.get("SDL_VIDEODRIVER", "offscreen"))
         proc = subprocess.run(cmd, input=stdin, capture_output=True, cwd=work, timeout=100, env=env)
     finally:
@@ -150,9 +150,9 @@ def main():
     out = proc.stdout.decode("utf-8", "surrogateescape")
     err = proc.stderr.decode("utf-8", "surrogateescape")
     ok = compare("stdout", exp_out, out)
-    ok = compare("stderr", exp_err, err, spec["unordered"]) and ok
-    if proc.returncode != spec["exit"]:
-        print(f"--- exit status: expected {spec['exit']}, got {proc.returncode} ---")
+    ok = compare("stderr", exp_err, err, plan["unordered"]) and ok
+    if proc.returncode != plan["exit"]:
+        print(f"--- exit status: expected {plan['exit']}, got {proc.returncode} ---")
         ok = False
     if not ok:
         print("command:", shlex.join(cmd))
