@@ -130,35 +130,118 @@ struct Exec {
     in.env_.define(s.symbol, Value::function(s.def.get()));
   }
 
+  // Conditions that compare a name with a literal number or with another
+  // name are decided without building a Boolean; Test answers false when the
+  // operands are anything but two numbers, and the condition is then
+  // evaluated the general way.
+  using Test = bool (*)(Interpreter&, const Expr&, bool& truth);
+
+  template <TokenType Op>
+  static bool compare(std::int64_t l, std::int64_t r) {
+    switch (Op) {
+      case TokenType::Less: return l < r;
+      case TokenType::Greater: return l > r;
+      case TokenType::LessEqual: return l <= r;
+      case TokenType::GreaterEqual: return l >= r;
+      case TokenType::Equal: return l == r;
+      default: return l != r;
+    }
+  }
+
+  template <TokenType Op>
+  static bool test_name_number(Interpreter& in, const Expr& e, bool& truth) {
+    const auto& b = static_cast<const BinaryExpr&>(e);
+    const Value* left = in.env_.find(static_cast<const IdentifierExpr&>(*b.left).symbol);
+    if (!left || !left->is_number()) return false;
+    truth = compare<Op>(left->as_number(), static_cast<const NumberExpr&>(*b.right).value);
+    return true;
+  }
+
+  template <TokenType Op>
+  static bool test_names(Interpreter& in, const Expr& e, bool& truth) {
+    const auto& b = static_cast<const BinaryExpr&>(e);
+    const Value* left = in.env_.find(static_cast<const IdentifierExpr&>(*b.left).symbol);
+    const Value* right = in.env_.find(static_cast<const IdentifierExpr&>(*b.right).symbol);
+    if (!left || !right || !left->is_number() || !right->is_number()) return false;
+    truth = compare<Op>(left->as_number(), right->as_number());
+    return true;
+  }
+
+  static bool test_general(Interpreter&, const Expr&, bool&) { return false; }
+
+  // Decides a condition into `truth`; false after reporting its error with `context`.
+  template <Test T>
+  static bool decide(Interpreter& in, const Expr& condition, bool& truth, std::string (*context)(std::string_view)) {
+    if (T(in, condition, truth)) return true;
+    Value value = condition.eval(in, condition);
+    if (value.is_error()) {
+      log_error(context(value.as_string()));
+      return false;
+    }
+    truth = value.truthy();
+    return true;
+  }
+
+  template <Test T>
   static void if_(Interpreter& in, const Stmt& stmt) {
     const auto& s = static_cast<const IfStmt&>(stmt);
-    Value condition = s.condition->eval(in, *s.condition);
-    if (condition.is_error()) {
-      log_error(msg::if_failed(condition.as_string()));
-      return;
-    }
-    if (condition.truthy()) {
+    bool truth = false;
+    if (!decide<T>(in, *s.condition, truth, &msg::if_failed)) return;
+    if (truth) {
       in.execute_block(s.then_body);
     } else if (s.else_body) {
       in.execute_block(*s.else_body);
     }
   }
 
+  template <Test T>
   static void while_(Interpreter& in, const Stmt& stmt) {
     const auto& s = static_cast<const WhileStmt&>(stmt);
     for (;;) {
-      Value condition = s.condition->eval(in, *s.condition);
-      if (condition.is_error()) {
-        log_error(msg::while_failed(condition.as_string()));
-        break;
-      }
-      if (!condition.truthy() || !harness::step()) break;
+      bool truth = false;
+      if (!decide<T>(in, *s.condition, truth, &msg::while_failed)) break;
+      if (!truth || !harness::step()) break;
       in.execute_block(s.body);
       if (in.signals_ & (Interpreter::kReturn | Interpreter::kBreak)) break;
       in.signals_ &= static_cast<std::uint8_t>(~Interpreter::kContinue);
     }
     in.signals_ &= static_cast<std::uint8_t>(~Interpreter::kBreak);
   }
+
+  template <template <Test> class Routine>
+  static ExecFn with_test(const Expr& condition) {
+    if (condition.kind == ExprKind::BinaryOp) {
+      const auto& b = static_cast<const BinaryExpr&>(condition);
+      bool name_number = b.left->kind == ExprKind::Identifier && b.right->kind == ExprKind::Number;
+      bool names = b.left->kind == ExprKind::Identifier && b.right->kind == ExprKind::Identifier;
+#define VELTRO_TEST_CASE(op)                                                       \
+  case TokenType::op:                                                              \
+    if (name_number) return Routine<&test_name_number<TokenType::op>>::fn;         \
+    if (names) return Routine<&test_names<TokenType::op>>::fn;                     \
+    break;
+      switch (b.op) {
+        VELTRO_TEST_CASE(Less)
+        VELTRO_TEST_CASE(Greater)
+        VELTRO_TEST_CASE(LessEqual)
+        VELTRO_TEST_CASE(GreaterEqual)
+        VELTRO_TEST_CASE(Equal)
+        VELTRO_TEST_CASE(NotEqual)
+        default:
+          break;
+      }
+#undef VELTRO_TEST_CASE
+    }
+    return Routine<&test_general>::fn;
+  }
+
+  template <Test T>
+  struct IfRoutine {
+    static constexpr ExecFn fn = &if_<T>;
+  };
+  template <Test T>
+  struct WhileRoutine {
+    static constexpr ExecFn fn = &while_<T>;
+  };
 
   static void for_(Interpreter& in, const Stmt& stmt) {
     const auto& s = static_cast<const ForStmt&>(stmt);
@@ -292,8 +375,8 @@ struct Exec {
       case StmtKind::Assign: return choose_assign(static_cast<const AssignStmt&>(stmt));
       case StmtKind::CompoundAssign: return &compound;
       case StmtKind::Function: return &function;
-      case StmtKind::If: return &if_;
-      case StmtKind::While: return &while_;
+      case StmtKind::If: return with_test<IfRoutine>(*static_cast<const IfStmt&>(stmt).condition);
+      case StmtKind::While: return with_test<WhileRoutine>(*static_cast<const WhileStmt&>(stmt).condition);
       case StmtKind::For:
         return static_cast<const ForStmt&>(stmt).iter->kind == ExprKind::Range ? &for_range : &for_;
       case StmtKind::Match: return &match;
