@@ -119,8 +119,10 @@ Value Interpreter::apply_binary(const Value& left, TokenType op, const Value& ri
   if (lt == ValueType::String && rt == ValueType::String) {
     switch (op) {
       case TokenType::Plus: {
+        std::size_t length = left.as_string().size() + right.as_string().size();
+        if (!harness::string_fits(length)) return Value();
         std::string joined;
-        joined.reserve(left.as_string().size() + right.as_string().size());
+        joined.reserve(length);
         joined.append(left.as_string()).append(right.as_string());
         return Value::string(std::move(joined));
       }
@@ -508,6 +510,7 @@ struct Eval {
     if (to <= from) return Value::array({});
     auto count = static_cast<std::uint64_t>(to) - static_cast<std::uint64_t>(from);
     if (count > static_cast<std::uint64_t>(harness::g_settings.max_range)) return raise(msg::range_too_large(count));
+    if (!harness::charge(static_cast<std::int64_t>(count / 64))) return Value();
     std::vector<Value> items;
     items.reserve(static_cast<std::size_t>(count));
     for (std::int64_t i = from; i < to; ++i) items.push_back(Value::number(i));

@@ -87,6 +87,7 @@ struct Exec {
       bind_assigned(in, s, right.is_error() ? std::move(right) : in.apply_binary(left, TokenType::Plus, right));
       return;
     }
+    if (!harness::string_fits(left.as_string().size() + right.as_string().size())) return;
     release_binding(in, s.symbol, left);
     left.mutable_string().append(right.as_string());
     in.env_.define(s.symbol, std::move(left));
@@ -117,6 +118,7 @@ struct Exec {
     if (value.is_error()) log_error(msg::compound_failed(s.name, value.as_string()));
     TokenType op = arithmetic_of(s.op);
     if (op == TokenType::Plus && current.is_string() && value.is_string()) {
+      if (!harness::string_fits(current.as_string().size() + value.as_string().size())) return;
       release_binding(in, s.symbol, current);
       current.mutable_string().append(value.as_string());
       in.env_.define(s.symbol, std::move(current));

@@ -15,6 +15,7 @@ struct Settings {
   bool halted = false;          // the budget ran out: every statement list stops
   bool sandbox = false;         // no windows, sockets, files, modules or input
   std::int64_t max_range = limits::kMaxRangeElements;
+  std::size_t max_string = static_cast<std::size_t>(-1);  // longest string a + may build
 };
 
 extern Settings g_settings;
@@ -28,6 +29,22 @@ inline bool step() {
     return false;
   }
   return true;
+}
+
+// Work proportional to `units` (building a large range): spends that many
+// steps; false (and halted) once the budget is spent.
+inline bool charge(std::int64_t units) {
+  if (!g_settings.limited) return true;
+  g_settings.steps_left -= units;
+  return step();
+}
+
+// Whether joining strings into `length` bytes stays within the harness's
+// bound (always true outside harnesses); past it the run halts.
+inline bool string_fits(std::size_t length) {
+  if (length <= g_settings.max_string) return true;
+  g_settings.halted = true;
+  return false;
 }
 
 [[nodiscard]] inline bool halted() { return g_settings.halted; }

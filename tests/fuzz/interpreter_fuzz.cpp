@@ -1,5 +1,7 @@
 // Whole scripts run in a sandbox (no windows, sockets, files, modules or
 // input) with a budget of steps, so that every input ends.
+#include <new>
+
 #include "console.h"
 #include "fuzz_common.h"
 #include "interpreter/harness.h"
@@ -8,10 +10,14 @@
 #include "run.h"
 #include "text.h"
 
+// Huge allocations fail with std::bad_alloc, as they do in the program.
+extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const bool ready = [] {
     veltro::harness::g_settings.sandbox = true;
     veltro::harness::g_settings.max_range = 100000;
+    veltro::harness::g_settings.max_string = std::size_t{16} << 20;
     veltro::discard_output(true);
     return true;
   }();
@@ -23,7 +29,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   settings.steps_left = 5000;
   settings.halted = false;
   auto tokens = veltro::tokenize(text);
-  (void)veltro::run_program(tokens, false, false, 0.0);
+  try {
+    (void)veltro::run_program(tokens, false, false, 0.0);
+  } catch (const std::bad_alloc&) {
+    // The program reports "Out of memory" and stops; so does the harness.
+  }
   // Each input brings its own names: start the next one with an empty table,
   // as a fresh process would.
   veltro::clear_symbols();
