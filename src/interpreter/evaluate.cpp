@@ -551,19 +551,27 @@ Value prepare_expr(Interpreter& interpreter, const Expr& expr) {
 }
 
 Value Interpreter::index_value(const Value& object, const Value& index) {
-  if (object.is_array()) {
-    if (!index.is_number()) return raise(msg::array_index_type(index.type_name()));
+  if (object.is_array() && index.is_number()) {
     const auto& items = object.as_array();
     std::int64_t i = index.as_number();
-    if (i < 0 || static_cast<std::uint64_t>(i) >= items.size()) return raise(msg::index_out_of_bounds(i, items.size()));
-    return items[static_cast<std::size_t>(i)];
+    if (i >= 0 && static_cast<std::uint64_t>(i) < items.size()) return items[static_cast<std::size_t>(i)];
+  } else if (object.is_dict() && index.is_string()) {
+    const auto& map = object.as_dict();
+    auto it = map.find(index.as_string(), index.key_hash());
+    if (it != map.end()) return it->second;
+  }
+  return index_failure(object, index);
+}
+
+// Every way indexing can fail, each with its message.
+Value Interpreter::index_failure(const Value& object, const Value& index) {
+  if (object.is_array()) {
+    if (!index.is_number()) return raise(msg::array_index_type(index.type_name()));
+    return raise(msg::index_out_of_bounds(index.as_number(), object.as_array().size()));
   }
   if (object.is_dict()) {
     if (!index.is_string()) return raise(msg::dict_key_type(index.type_name()));
-    const auto& map = object.as_dict();
-    auto it = map.find(index.as_string(), index.key_hash());
-    if (it == map.end()) return raise(msg::key_not_found(index.as_string()));
-    return it->second;
+    return raise(msg::key_not_found(index.as_string()));
   }
   return raise(msg::cannot_index(object.type_name(), index.type_name()));
 }

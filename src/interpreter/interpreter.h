@@ -67,6 +67,7 @@ class Interpreter {
   void execute_use(const UseStmt& stmt);
   [[nodiscard]] Value lookup_member(const std::string& module, const std::string& member);
   [[nodiscard]] Value index_value(const Value& object, const Value& index);
+  [[gnu::noinline]] [[nodiscard]] Value index_failure(const Value& object, const Value& index);
   [[nodiscard]] Value call_module_function(const CallExpr& call, std::span<const Value> args);
   [[nodiscard]] Value call_by_value(Value callee, std::span<const Value> args);
   [[nodiscard]] Value call_traced(const CallExpr& call);

@@ -217,9 +217,9 @@ std::string& Value::mutable_string() {
   return obj->text;
 }
 
-std::size_t Value::key_hash() const noexcept {
+std::size_t Value::compute_key_hash() const noexcept {
   const auto* obj = static_cast<const StringObj*>(u_.obj);
-  if (obj->hash == 0) obj->hash = hash_key(obj->text);
+  obj->hash = hash_key(obj->text);
   return obj->hash;
 }
 

@@ -127,7 +127,10 @@ class Value {
   // The text of a String, the message of an Error, the name of a BuiltinFunction.
   [[nodiscard]] const std::string& as_string() const noexcept;
   // The dictionary hash of a String, cached in its payload.
-  [[nodiscard]] std::size_t key_hash() const noexcept;
+  [[nodiscard]] std::size_t key_hash() const noexcept {
+    const auto* obj = static_cast<const StringObj*>(u_.obj);
+    return obj->hash != 0 ? obj->hash : compute_key_hash();
+  }
   [[nodiscard]] const std::vector<Value>& as_array() const noexcept;
   [[nodiscard]] const DictMap& as_dict() const noexcept;
   [[nodiscard]] const FunctionDef& as_function() const noexcept { return *u_.fn; }
@@ -183,6 +186,7 @@ class Value {
   }
   void destroy() noexcept;
   [[nodiscard]] bool truthy_other() const noexcept;
+  [[nodiscard]] std::size_t compute_key_hash() const noexcept;
   union Payload;
   static void release_payload(ValueType type, Payload payload) noexcept;
 
