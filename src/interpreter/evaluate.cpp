@@ -308,7 +308,30 @@ struct Eval {
     const Value* left = in.env_.find(static_cast<const IdentifierExpr&>(*b.left).symbol);
     std::int64_t r = static_cast<const NumberExpr&>(*b.right).value;
     if (left && left->is_number() && has_integer_form<Op>(r)) return integer_result<Op>(left->as_number(), r);
+    if (left && left->is_float() && has_float_form<Op>(static_cast<double>(r))) {
+      return float_result<Op>(left->as_float(), static_cast<double>(r));
+    }
     return binary_slow<Op>(in, e);
+  }
+
+  // name op literal-float, and expression op literal-float.
+  template <TokenType Op>
+  static Value binary_name_float(Interpreter& in, const Expr& e) {
+    const auto& b = static_cast<const BinaryExpr&>(e);
+    const Value* left = in.env_.find(static_cast<const IdentifierExpr&>(*b.left).symbol);
+    double r = static_cast<const FloatExpr&>(*b.right).value;
+    if (left && left->is_numeric() && has_float_form<Op>(r)) return float_result<Op>(left->to_double(), r);
+    return binary_slow<Op>(in, e);
+  }
+
+  template <TokenType Op>
+  static Value binary_any_float(Interpreter& in, const Expr& e) {
+    const auto& b = static_cast<const BinaryExpr&>(e);
+    Value left = b.left->eval(in, *b.left);
+    double r = static_cast<const FloatExpr&>(*b.right).value;
+    if (left.is_numeric() && has_float_form<Op>(r)) return float_result<Op>(left.to_double(), r);
+    if (left.is_error()) return left;
+    return operate<Op>(in, left, Value::real(r));
   }
 
   // name op name.
@@ -317,8 +340,12 @@ struct Eval {
     const auto& b = static_cast<const BinaryExpr&>(e);
     const Value* left = in.env_.find(static_cast<const IdentifierExpr&>(*b.left).symbol);
     const Value* right = in.env_.find(static_cast<const IdentifierExpr&>(*b.right).symbol);
-    if (left && right && left->is_number() && right->is_number() && has_integer_form<Op>(right->as_number())) {
-      return integer_result<Op>(left->as_number(), right->as_number());
+    if (left && right && left->is_numeric() && right->is_numeric()) {
+      if (left->is_number() && right->is_number()) {
+        if (has_integer_form<Op>(right->as_number())) return integer_result<Op>(left->as_number(), right->as_number());
+      } else if (has_float_form<Op>(right->to_double())) {
+        return float_result<Op>(left->to_double(), right->to_double());
+      }
     }
     return binary_slow<Op>(in, e);
   }
@@ -330,6 +357,9 @@ struct Eval {
     Value left = b.left->eval(in, *b.left);
     std::int64_t r = static_cast<const NumberExpr&>(*b.right).value;
     if (left.is_number() && has_integer_form<Op>(r)) return integer_result<Op>(left.as_number(), r);
+    if (left.is_float() && has_float_form<Op>(static_cast<double>(r))) {
+      return float_result<Op>(left.as_float(), static_cast<double>(r));
+    }
     if (left.is_error()) return left;
     return operate<Op>(in, left, Value::number(r));
   }
@@ -360,7 +390,9 @@ struct Eval {
     bool left_name = b.left->kind == ExprKind::Identifier;
     if (left_name && b.right->kind == ExprKind::Number) return &binary_name_number<Op>;
     if (left_name && b.right->kind == ExprKind::Identifier) return &binary_names<Op>;
+    if (left_name && b.right->kind == ExprKind::Float) return &binary_name_float<Op>;
     if (b.right->kind == ExprKind::Number) return &binary_any_number<Op>;
+    if (b.right->kind == ExprKind::Float) return &binary_any_float<Op>;
     if (b.right->kind == ExprKind::Identifier) return &binary_any_name<Op>;
     return &binary<Op>;
   }
