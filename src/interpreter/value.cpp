@@ -191,9 +191,6 @@ Value Value::triangle(TriangleShape s) {
   return r;
 }
 
-const std::string& Value::as_string() const noexcept { return static_cast<const StringObj*>(u_.obj)->text; }
-const std::vector<Value>& Value::as_array() const noexcept { return static_cast<const ArrayObj*>(u_.obj)->items; }
-const DictMap& Value::as_dict() const noexcept { return static_cast<const DictObj*>(u_.obj)->map; }
 
 RectShape Value::as_rect() const noexcept {
   const auto* s = static_cast<const ShapeObj*>(u_.obj);

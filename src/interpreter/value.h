@@ -125,7 +125,7 @@ class Value {
   [[nodiscard]] double as_float() const noexcept { return u_.f; }
   [[nodiscard]] bool as_bool() const noexcept { return u_.b; }
   // The text of a String, the message of an Error, the name of a BuiltinFunction.
-  [[nodiscard]] const std::string& as_string() const noexcept;
+  [[nodiscard]] const std::string& as_string() const noexcept { return static_cast<const StringObj*>(u_.obj)->text; }
   // The dictionary hash of a String, cached in its payload.
   [[nodiscard]] std::size_t key_hash() const noexcept {
     const auto* obj = static_cast<const StringObj*>(u_.obj);
@@ -211,6 +211,9 @@ struct DictObj : RcObject {
   explicit DictObj(DictMap m) : map(std::move(m)) {}
   DictMap map;
 };
+inline const std::vector<Value>& Value::as_array() const noexcept { return static_cast<const ArrayObj*>(u_.obj)->items; }
+inline const DictMap& Value::as_dict() const noexcept { return static_cast<const DictObj*>(u_.obj)->map; }
+
 struct ShapeObj : RcObject {
   std::int32_t v[6] = {};
 };
