@@ -108,12 +108,28 @@ class Environment {
 
   void bind_parameters(const std::vector<Symbol>& params, std::span<const Value> args) {
     std::size_t n = std::min(params.size(), args.size());
-    for (std::size_t i = 0; i < n; ++i) define_new(params[i], Value(args[i]));
+    for (std::size_t i = 0; i < n; ++i) bind_parameter(params[i], Value(args[i]));
   }
   // The same, taking the argument values over.
   void bind_parameters(const std::vector<Symbol>& params, std::span<Value> args) {
     std::size_t n = std::min(params.size(), args.size());
-    for (std::size_t i = 0; i < n; ++i) define_new(params[i], std::move(args[i]));
+    for (std::size_t i = 0; i < n; ++i) bind_parameter(params[i], std::move(args[i]));
+  }
+
+  // A parameter of the call scope just entered: a new local binding unless
+  // the name is declared global or already bound in this scope (a repeated
+  // parameter name), which define_new handles.
+  [[gnu::always_inline]] void bind_parameter(Symbol symbol, Value&& value) {
+    if (symbol < count_) {
+      Slot& s = slots_[symbol];
+      if (!s.declared_global && depth_ != 0 && (s.locals.empty() || s.locals.back().depth != depth_)) {
+        s.locals.push_back(Binding{depth_, std::move(value)});
+        s.visible = &s.locals.back().value;
+        bound_.push_back(symbol);
+        return;
+      }
+    }
+    define_new(symbol, std::move(value));
   }
 
   void declare_global(Symbol symbol) { slot(symbol).declared_global = true; }

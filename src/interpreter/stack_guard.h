@@ -2,10 +2,22 @@
 // Measures how much of the current thread's stack is left, so that deep
 // recursion can fail with a message instead of overflowing.
 #include <cstddef>
+#include <cstdint>
 
 namespace veltro {
 
+// Lowest address a call may start from on this thread (the stack grows
+// down); 0 until measured, 1 when the thread's stack could not be measured.
+extern constinit thread_local std::uintptr_t t_stack_floor;
+
+// Measures the current thread's stack and sets t_stack_floor.
+std::uintptr_t measure_stack_floor() noexcept;
+
 // True when less than the reserve kept for one function body is left.
-[[nodiscard]] bool stack_low() noexcept;
+[[nodiscard]] inline bool stack_low() noexcept {
+  std::uintptr_t floor = t_stack_floor;
+  if (floor == 0) floor = measure_stack_floor();
+  return reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0)) < floor;
+}
 
 }  // namespace veltro
