@@ -19,6 +19,9 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 PROGRAMS = ["fib", "loop", "floats", "strings", "arrays", "dicts", "primes", "scope"]
 
 
+LANGS = ("veltro", "python", "lua")
+
+
 def command(lang, veltro, name):
     path = os.path.join(HERE, f"{name}.{ {'veltro': 'vt', 'python': 'py', 'lua': 'lua'}[lang] }")
     return {"veltro": [veltro, path], "python": [PYTHON, path], "lua": [LUA, path]}[lang]
@@ -40,15 +43,21 @@ def peak_kib(cmd):
     return int(out.stderr.strip().splitlines()[-1])
 
 
-def measure(cmd, runs):
-    times, outputs = [], set()
+def measure(cmds, runs):
+    """Median time and the output of each command. The commands take turns,
+    round by round, so that a burst of other work on the machine slows all of
+    them alike instead of one."""
+    times = {k: [] for k in cmds}
+    outputs = {k: set() for k in cmds}
     for _ in range(runs):
-        t, out = run_once(cmd)
-        times.append(t)
-        outputs.add(out)
-    if len(outputs) != 1:
-        raise SystemExit(f"{' '.join(cmd)} printed different outputs across runs")
-    return statistics.median(times), outputs.pop()
+        for k, cmd in cmds.items():
+            t, out = run_once(cmd)
+            times[k].append(t)
+            outputs[k].add(out)
+    for k, cmd in cmds.items():
+        if len(outputs[k]) != 1:
+            raise SystemExit(f"{' '.join(cmd)} printed different outputs across runs")
+    return {k: (statistics.median(times[k]), outputs[k].pop()) for k in cmds}
 
 
 def geomean(values):
@@ -64,9 +73,7 @@ def main():
     print(f"{'program':<10}{'veltro s':>10}{'python s':>10}{'lua s':>10}{'v/python':>10}{'v/lua':>8}")
     ratios_py, ratios_lua, failed = [], [], False
     for name in PROGRAMS:
-        results = {}
-        for lang in ("veltro", "python", "lua"):
-            results[lang] = measure(command(lang, veltro, name), runs)
+        results = measure({lang: command(lang, veltro, name) for lang in LANGS}, runs)
         outs = {lang: r[1] for lang, r in results.items()}
         if len(set(outs.values())) != 1:
             print(f"{name}: outputs differ: {outs}")
@@ -79,7 +86,8 @@ def main():
     if ratios_py:
         print(f"{'geomean':<40}{geomean(ratios_py):>10.2f}{geomean(ratios_lua):>8.2f}")
 
-    hello = {lang: measure(command(lang, veltro, "hello"), max(runs, 20))[0] for lang in ("veltro", "python", "lua")}
+    hello = {lang: r[0] for lang, r in
+             measure({lang: command(lang, veltro, "hello") for lang in LANGS}, max(runs, 20)).items()}
     print(f"start-up (hello): veltro {hello['veltro'] * 1000:.1f} ms, python {hello['python'] * 1000:.1f} ms, "
           f"lua {hello['lua'] * 1000:.1f} ms; veltro/lua {hello['veltro'] / hello['lua']:.2f}")
     mem = {lang: peak_kib(command(lang, veltro, "memory")) for lang in ("veltro", "python", "lua")}
