@@ -11,11 +11,12 @@ CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -D
   -DVELTRO_TESTS=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)" --target lexer_fuzz parser_fuzz interpreter_fuzz
 
-# Seeds: every script of the test suite.
+# Seeds: every script of the test suite, and every input that once failed a
+# harness (tests/fuzz/regressions); libFuzzer runs all of them before fuzzing.
 seeds="$build/seeds"
 rm -rf "$seeds"
 mkdir -p "$seeds"
-find tests/scripts examples -name '*.vt' -exec cp {} "$seeds/" \; 2>/dev/null || true
+find tests/scripts examples tests/fuzz/regressions -name '*.vt' -exec cp {} "$seeds/" \; 2>/dev/null || true
 
 status=0
 for target in lexer parser interpreter; do
