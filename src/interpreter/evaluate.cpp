@@ -276,6 +276,40 @@ struct Eval {
     return raise(msg::undefined_variable(id.name));
   }
 
+  // An operand of the fast paths: a value, or the value of a number or
+  // float literal, whose kind is then known when the routine is compiled.
+  static bool is_number(const Value& v) { return v.is_number(); }
+  static bool is_number(std::int64_t) { return true; }
+  static bool is_number(double) { return false; }
+  static bool is_numeric(const Value& v) { return v.is_numeric(); }
+  static bool is_numeric(std::int64_t) { return true; }
+  static bool is_numeric(double) { return true; }
+  static std::int64_t number_of(const Value& v) { return v.as_number(); }
+  static std::int64_t number_of(std::int64_t n) { return n; }
+  static std::int64_t number_of(double) { return 0; }
+  static double double_of(const Value& v) { return v.to_double(); }
+  static double double_of(std::int64_t n) { return static_cast<double>(n); }
+  static double double_of(double f) { return f; }
+  static Value value_of(std::int64_t n) { return Value::number(n); }
+  static Value value_of(double f) { return Value::real(f); }
+  static std::int64_t literal(const NumberExpr& e) { return e.value; }
+  static double literal(const FloatExpr& e) { return e.value; }
+
+  // Whether Op on two numbers, or on a number and a float, has a result that
+  // needs none of the general tables (no message, no other kind of operand);
+  // numeric_result gives it.
+  template <TokenType Op, class Right>
+  [[gnu::always_inline]] static bool has_numeric_form(const Value& left, const Right& right) {
+    if (left.is_number() && is_number(right)) return has_integer_form<Op>(number_of(right));
+    return left.is_numeric() && is_numeric(right) && has_float_form<Op>(double_of(right));
+  }
+
+  template <TokenType Op, class Right>
+  [[gnu::always_inline]] static Value numeric_result(const Value& left, const Right& right) {
+    if (left.is_number() && is_number(right)) return integer_result<Op>(left.as_number(), number_of(right));
+    return float_result<Op>(left.to_double(), double_of(right));
+  }
+
   // Both operands are always evaluated, left first: and/or do not short-circuit.
   template <TokenType Op>
   static Value binary(Interpreter& in, const Expr& e) {
@@ -284,12 +318,7 @@ struct Eval {
     if (left.is_error()) return left;
     Value right = b.right->eval(in, *b.right);
     if (right.is_error()) return right;
-    if (left.is_number() && right.is_number()) {
-      if (has_integer_form<Op>(right.as_number())) return integer_result<Op>(left.as_number(), right.as_number());
-    } else if (left.is_numeric() && right.is_numeric()) {
-      double r = right.to_double();
-      if (has_float_form<Op>(r)) return float_result<Op>(left.to_double(), r);
-    }
+    if (has_numeric_form<Op>(left, right)) return numeric_result<Op>(left, right);
     return operate<Op>(in, left, right);
   }
 
@@ -301,78 +330,43 @@ struct Eval {
     return in.apply_binary(left, Op, right);
   }
 
-  // name op literal-number, the shape of most loop counters and tests.
-  template <TokenType Op>
-  static Value binary_name_number(Interpreter& in, const Expr& e) {
+  // name op literal, the shape of most loop counters and tests, and name op name.
+  template <TokenType Op, class Literal>
+  static Value binary_name_literal(Interpreter& in, const Expr& e) {
     const auto& b = static_cast<const BinaryExpr&>(e);
     const Value* left = in.env_.find(static_cast<const IdentifierExpr&>(*b.left).symbol);
-    std::int64_t r = static_cast<const NumberExpr&>(*b.right).value;
-    if (left && left->is_number() && has_integer_form<Op>(r)) return integer_result<Op>(left->as_number(), r);
-    if (left && left->is_float() && has_float_form<Op>(static_cast<double>(r))) {
-      return float_result<Op>(left->as_float(), static_cast<double>(r));
-    }
+    auto right = literal(static_cast<const Literal&>(*b.right));
+    if (left && has_numeric_form<Op>(*left, right)) return numeric_result<Op>(*left, right);
     return binary_slow<Op>(in, e);
   }
 
-  // name op literal-float, and expression op literal-float.
-  template <TokenType Op>
-  static Value binary_name_float(Interpreter& in, const Expr& e) {
-    const auto& b = static_cast<const BinaryExpr&>(e);
-    const Value* left = in.env_.find(static_cast<const IdentifierExpr&>(*b.left).symbol);
-    double r = static_cast<const FloatExpr&>(*b.right).value;
-    if (left && left->is_numeric() && has_float_form<Op>(r)) return float_result<Op>(left->to_double(), r);
-    return binary_slow<Op>(in, e);
-  }
-
-  template <TokenType Op>
-  static Value binary_any_float(Interpreter& in, const Expr& e) {
-    const auto& b = static_cast<const BinaryExpr&>(e);
-    Value left = b.left->eval(in, *b.left);
-    double r = static_cast<const FloatExpr&>(*b.right).value;
-    if (left.is_numeric() && has_float_form<Op>(r)) return float_result<Op>(left.to_double(), r);
-    if (left.is_error()) return left;
-    return operate<Op>(in, left, Value::real(r));
-  }
-
-  // name op name.
   template <TokenType Op>
   static Value binary_names(Interpreter& in, const Expr& e) {
     const auto& b = static_cast<const BinaryExpr&>(e);
     const Value* left = in.env_.find(static_cast<const IdentifierExpr&>(*b.left).symbol);
     const Value* right = in.env_.find(static_cast<const IdentifierExpr&>(*b.right).symbol);
-    if (left && right && left->is_numeric() && right->is_numeric()) {
-      if (left->is_number() && right->is_number()) {
-        if (has_integer_form<Op>(right->as_number())) return integer_result<Op>(left->as_number(), right->as_number());
-      } else if (has_float_form<Op>(right->to_double())) {
-        return float_result<Op>(left->to_double(), right->to_double());
-      }
-    }
+    if (left && right && has_numeric_form<Op>(*left, *right)) return numeric_result<Op>(*left, *right);
     return binary_slow<Op>(in, e);
   }
 
-  // expression op literal-number, and expression op name.
-  template <TokenType Op>
-  static Value binary_any_number(Interpreter& in, const Expr& e) {
+  // expression op literal, and expression op name.
+  template <TokenType Op, class Literal>
+  static Value binary_any_literal(Interpreter& in, const Expr& e) {
     const auto& b = static_cast<const BinaryExpr&>(e);
     Value left = b.left->eval(in, *b.left);
-    std::int64_t r = static_cast<const NumberExpr&>(*b.right).value;
-    if (left.is_number() && has_integer_form<Op>(r)) return integer_result<Op>(left.as_number(), r);
-    if (left.is_float() && has_float_form<Op>(static_cast<double>(r))) {
-      return float_result<Op>(left.as_float(), static_cast<double>(r));
-    }
+    auto right = literal(static_cast<const Literal&>(*b.right));
+    if (has_numeric_form<Op>(left, right)) return numeric_result<Op>(left, right);
     if (left.is_error()) return left;
-    return operate<Op>(in, left, Value::number(r));
+    return operate<Op>(in, left, value_of(right));
   }
 
   template <TokenType Op>
   static Value binary_any_name(Interpreter& in, const Expr& e) {
     const auto& b = static_cast<const BinaryExpr&>(e);
     Value left = b.left->eval(in, *b.left);
-    if (left.is_number()) {
+    if (left.is_numeric()) {
       const Value* right = in.env_.find(static_cast<const IdentifierExpr&>(*b.right).symbol);
-      if (right && right->is_number() && has_integer_form<Op>(right->as_number())) {
-        return integer_result<Op>(left.as_number(), right->as_number());
-      }
+      if (right && has_numeric_form<Op>(left, *right)) return numeric_result<Op>(left, *right);
     }
     if (left.is_error()) return left;
     Value right = b.right->eval(in, *b.right);
@@ -388,11 +382,13 @@ struct Eval {
   template <TokenType Op>
   static EvalFn pick_binary(const BinaryExpr& b) {
     bool left_name = b.left->kind == ExprKind::Identifier;
-    if (left_name && b.right->kind == ExprKind::Number) return &binary_name_number<Op>;
+    bool number = b.right->kind == ExprKind::Number;
+    bool real = b.right->kind == ExprKind::Float;
+    if (left_name && number) return &binary_name_literal<Op, NumberExpr>;
+    if (left_name && real) return &binary_name_literal<Op, FloatExpr>;
     if (left_name && b.right->kind == ExprKind::Identifier) return &binary_names<Op>;
-    if (left_name && b.right->kind == ExprKind::Float) return &binary_name_float<Op>;
-    if (b.right->kind == ExprKind::Number) return &binary_any_number<Op>;
-    if (b.right->kind == ExprKind::Float) return &binary_any_float<Op>;
+    if (number) return &binary_any_literal<Op, NumberExpr>;
+    if (real) return &binary_any_literal<Op, FloatExpr>;
     if (b.right->kind == ExprKind::Identifier) return &binary_any_name<Op>;
     return &binary<Op>;
   }

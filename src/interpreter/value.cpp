@@ -191,7 +191,6 @@ Value Value::triangle(TriangleShape s) {
   return r;
 }
 
-
 RectShape Value::as_rect() const noexcept {
   const auto* s = static_cast<const ShapeObj*>(u_.obj);
   return {s->v[0], s->v[1], static_cast<std::uint32_t>(s->v[2]), static_cast<std::uint32_t>(s->v[3])};
