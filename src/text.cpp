@@ -1,6 +1,8 @@
 #include "text.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -8,6 +10,7 @@
 #include <fmt/format.h>
 #include <unicode/uchar.h>
 #include <unicode/ucasemap.h>
+#include <unicode/utf8.h>
 
 namespace veltro::text {
 
@@ -106,50 +109,40 @@ std::string quoted(std::string_view value) {
   return out;
 }
 
+namespace {
+
+// The character at text[pos], read from at most the four bytes one can take:
+// negative for an ill-formed sequence, with `length` covering its maximal
+// well-formed prefix (at least 1 byte).
+UChar32 next_utf8(std::string_view text, std::size_t pos, std::size_t& length) {
+  const auto* s = reinterpret_cast<const std::uint8_t*>(text.data() + pos);
+  auto n = static_cast<std::int32_t>(std::min<std::size_t>(text.size() - pos, 4));
+  std::int32_t i = 0;
+  UChar32 c;
+  U8_NEXT(s, i, n, c);
+  length = static_cast<std::size_t>(i);
+  return c;
+}
+
+}  // namespace
+
 char32_t decode_utf8(std::string_view text, std::size_t pos, std::size_t& length) {
-  auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  unsigned char c = byte(pos);
+  UChar32 c = next_utf8(text, pos, length);
+  if (c >= 0) return static_cast<char32_t>(c);
   length = 1;
-  if (c < 0x80) return c;
-  std::size_t need;
-  char32_t cp;
-  char32_t min;
-  if (c >= 0xc2 && c <= 0xdf) {
-    need = 1, cp = c & 0x1f, min = 0x80;
-  } else if (c >= 0xe0 && c <= 0xef) {
-    need = 2, cp = c & 0x0f, min = 0x800;
-  } else if (c >= 0xf0 && c <= 0xf4) {
-    need = 3, cp = c & 0x07, min = 0x10000;
-  } else {
-    return 0xfffd;
-  }
-  if (pos + need >= text.size()) return 0xfffd;
-  for (std::size_t i = 1; i <= need; ++i) {
-    unsigned char cc = byte(pos + i);
-    if ((cc & 0xc0) != 0x80) return 0xfffd;
-    cp = (cp << 6) | (cc & 0x3f);
-  }
-  if (cp < min || cp > 0x10ffff || (cp >= 0xd800 && cp <= 0xdfff)) return 0xfffd;
-  length = need + 1;
-  return cp;
+  return 0xfffd;
+}
+
+char32_t decode_utf8_lossy(std::string_view text, std::size_t pos, std::size_t& length) {
+  UChar32 c = next_utf8(text, pos, length);
+  return c >= 0 ? static_cast<char32_t>(c) : 0xfffd;
 }
 
 void append_utf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xc0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3f));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xe0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
-    out += static_cast<char>(0x80 | (cp & 0x3f));
-  } else {
-    out += static_cast<char>(0xf0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3f));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
-    out += static_cast<char>(0x80 | (cp & 0x3f));
-  }
+  std::uint8_t bytes[U8_MAX_LENGTH];
+  std::int32_t n = 0;
+  U8_APPEND_UNSAFE(bytes, n, static_cast<UChar32>(cp));
+  out.append(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(n));
 }
 
 bool is_valid_utf8(std::string_view text) {

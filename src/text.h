@@ -24,6 +24,10 @@ void append_quoted(std::string& out, std::string_view value);
 // Decodes the UTF-8 sequence at text[pos]; sets `length` to the bytes used.
 // An invalid byte decodes as U+FFFD of length 1.
 [[nodiscard]] char32_t decode_utf8(std::string_view text, std::size_t pos, std::size_t& length);
+// The same, except that an invalid sequence gives U+FFFD with the length of
+// its longest valid-looking prefix (at least 1), so one truncated character
+// turns into one replacement character.
+[[nodiscard]] char32_t decode_utf8_lossy(std::string_view text, std::size_t pos, std::size_t& length);
 void append_utf8(std::string& out, char32_t cp);
 
 [[nodiscard]] bool is_valid_utf8(std::string_view text);

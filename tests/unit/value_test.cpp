@@ -125,5 +125,30 @@ TEST(Text, UnicodeHelpers) {
   EXPECT_EQ(text::os_error(2), "No such file or directory (os error 2)");
 }
 
+TEST(Text, Utf8DecodingAndEncoding) {
+  std::size_t length = 0;
+  // Every encoded length, at its boundaries, survives a round trip.
+  for (char32_t cp : {0x7fU, 0x80U, 0x7ffU, 0x800U, 0xfffdU, 0x10000U, 0x10ffffU}) {
+    std::string bytes;
+    text::append_utf8(bytes, cp);
+    EXPECT_EQ(text::decode_utf8(bytes, 0, length), cp);
+    EXPECT_EQ(length, bytes.size());
+  }
+  // Decoding starts at the position given.
+  EXPECT_EQ(text::decode_utf8("a\xc3\xa9", 1, length), 0xe9U);
+  EXPECT_EQ(length, 2U);
+  // An invalid sequence: one byte at a time, or (lossy) its longest valid-looking prefix.
+  EXPECT_EQ(text::decode_utf8("\xe2\x82z", 0, length), 0xfffdU);
+  EXPECT_EQ(length, 1U);
+  EXPECT_EQ(text::decode_utf8_lossy("\xe2\x82z", 0, length), 0xfffdU);
+  EXPECT_EQ(length, 2U);
+  // The end of the text ends the sequence; nothing past it is read.
+  EXPECT_EQ(text::decode_utf8_lossy(std::string_view("\xf0\x9f\x98\x80", 3), 0, length), 0xfffdU);
+  EXPECT_EQ(length, 3U);
+  // Beyond U+10FFFF the second byte is already invalid.
+  EXPECT_EQ(text::decode_utf8_lossy("\xf4\x90\x80\x80", 0, length), 0xfffdU);
+  EXPECT_EQ(length, 1U);
+}
+
 }  // namespace
 }  // namespace veltro

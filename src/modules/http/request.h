@@ -10,9 +10,4 @@ namespace veltro::http {
 // there are fewer than two words. A query string stays part of the path.
 [[nodiscard]] std::string request_path(std::string_view bytes);
 
-// Decodes the UTF-8 sequence at bytes[pos]. An invalid sequence gives U+FFFD
-// and the length of its longest valid-looking prefix (at least 1), so one
-// truncated character turns into one replacement character.
-[[nodiscard]] char32_t decode_lossy(std::string_view bytes, std::size_t pos, std::size_t& length);
-
 }  // namespace veltro::http
