@@ -30,6 +30,8 @@ import sys
 import tempfile
 import unittest
 
+from vocabulary import BUILTINS, KEYWORDS, MODULES
+
 VELTRO = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else "veltro"
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 GUIDE = os.path.join(ROOT, "docs", "language.md")
@@ -50,25 +52,6 @@ TAGS = {
 }
 TAG_LINE = re.compile(r"^\[(ERROR|DEBUG CALL|DEBUG|VELTRO)\] ")
 BANNER = "Welcome to Veltro Interactive REPL!\nType 'exit' to quit.\n\n"
-
-BUILTINS = [
-    "print", "input", "len", "upper", "lower", "slice", "contains", "split", "concat", "push", "pop",
-    "reverse", "abs", "sqrt", "pow", "min", "max", "floor", "ceil", "round", "random", "random_range",
-    "typeof", "is_number", "is_string", "is_array", "is_dict", "window", "window_width", "window_height",
-    "clear", "present", "is_open", "rect", "circle", "triangle", "color", "fill", "draw",
-]
-MODULES = {
-    "files": ["read", "write", "append", "delete", "exists", "create_folder", "delete_folder", "list",
-              "is_file", "is_folder"],
-    "http": ["page", "serve", "template", "json", "status", "send", "get", "post"],
-    "sdl2": ["init", "create_window", "destroy_window", "set_window_title", "set_window_mode",
-             "get_window_mode", "clear_screen", "render_present", "set_draw_color", "set_max_fps",
-             "delta_time", "draw_point", "draw_line", "draw_rect", "fill_rect", "draw_circle", "fill_circle",
-             "draw_triangle", "fill_triangle", "get_window_width", "get_window_height", "is_window_open",
-             "get_input_pressed", "get_input_released", "get_input_held"],
-}
-KEYWORDS = {"let", "def", "return", "if", "else", "while", "for", "in", "break", "continue", "true", "false",
-            "and", "or", "not", "match", "try", "catch", "global", "use", "as"}
 
 
 class Block:
@@ -215,7 +198,7 @@ class Guide(unittest.TestCase):
             for module, name in re.findall(r"\b(files|http|sdl2)\.(\w+)\s*\(", code):
                 self.assertIn(name, MODULES[module], f"{module}.{name} in the sample at guide line {block.line}")
             for name in re.findall(r"(?<![\w.])([A-Za-z_]\w*)\s*\(", code):
-                if name not in KEYWORDS | set(BUILTINS) | local | defined:
+                if name not in set(KEYWORDS) | set(BUILTINS) | local | defined:
                     self.fail(f"{name}() in the sample at guide line {block.line} is neither a builtin nor defined")
 
     def test_every_builtin_and_module_function_has_an_entry(self):

@@ -21,6 +21,8 @@ import sys
 import tempfile
 import unittest
 
+from vocabulary import BUILTINS, KEYWORDS, MODULES
+
 VELTRO = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else "veltro"
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 EDITORS = os.path.join(ROOT, "editors")
@@ -28,24 +30,6 @@ VSCODE = os.path.join(EDITORS, "vscode")
 TEST_DIR = os.path.join(EDITORS, "test")
 SAMPLE = os.path.join(TEST_DIR, "sample.vt")
 
-KEYWORDS = ["let", "def", "return", "if", "else", "while", "for", "in", "break", "continue", "true", "false",
-            "and", "or", "not", "match", "try", "catch", "global", "use", "as"]
-BUILTINS = [
-    "print", "input", "len", "upper", "lower", "slice", "contains", "split", "concat", "push", "pop",
-    "reverse", "abs", "sqrt", "pow", "min", "max", "floor", "ceil", "round", "random", "random_range",
-    "typeof", "is_number", "is_string", "is_array", "is_dict", "window", "window_width", "window_height",
-    "clear", "present", "is_open", "rect", "circle", "triangle", "color", "fill", "draw",
-]
-MODULES = {
-    "files": ["read", "write", "append", "delete", "exists", "create_folder", "delete_folder", "list",
-              "is_file", "is_folder"],
-    "http": ["page", "serve", "template", "json", "status", "send", "get", "post"],
-    "sdl2": ["init", "create_window", "destroy_window", "set_window_title", "set_window_mode",
-             "get_window_mode", "clear_screen", "render_present", "set_draw_color", "set_max_fps",
-             "delta_time", "draw_point", "draw_line", "draw_rect", "fill_rect", "draw_circle", "fill_circle",
-             "draw_triangle", "fill_triangle", "get_window_width", "get_window_height", "is_window_open",
-             "get_input_pressed", "get_input_released", "get_input_held"],
-}
 
 # (line of sample.vt, token text, which occurrence on the line) -> expected scope / group.
 # None means: no scope of the grammar's own (plain text).
