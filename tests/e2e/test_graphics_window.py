@@ -57,26 +57,16 @@ def f32(v):
     return struct.unpack("f", struct.pack("f", v))[0]
 
 
-def filled_circle(cx, cy, r):
+def circle_pixels(cx, cy, r, filled):
+    """The midpoint circle: its outline points, or its fill lines."""
     pixels, x, y, err = set(), r, 0, 0
     while True:
         for a, b in ((x, y), (y, x)):
             for row in (cy + b, cy - b):
-                pixels.update((px, row) for px in range(cx - a, cx + a + 1))
-        y += 1
-        err += 2 * y + 1
-        if 2 * (err - x) + 1 > 0:
-            x -= 1
-            err += 1 - 2 * x
-        if x < y:
-            return pixels
-
-
-def circle_outline(cx, cy, r):
-    pixels, x, y, err = set(), r, 0, 0
-    while True:
-        for a, b in ((x, y), (y, x)):
-            pixels.update({(cx + a, cy + b), (cx - a, cy + b), (cx + a, cy - b), (cx - a, cy - b)})
+                if filled:
+                    pixels.update((px, row) for px in range(cx - a, cx + a + 1))
+                else:
+                    pixels.update({(cx + a, row), (cx - a, row)})
         y += 1
         err += 2 * y + 1
         if 2 * (err - x) + 1 > 0:
@@ -230,11 +220,12 @@ class WindowOnXvfb(unittest.TestCase):
             return {(x, y) for y in range(160) for x in range(240) if screen.get((ox + x, oy + y)) == rgb}
 
         self.assertEqual(coloured(marker), {(x, y) for x in range(5, 25) for y in range(5, 15)})
-        self.assertEqual(coloured((255, 0, 0)), filled_circle(60, 60, 20))
-        self.assertEqual(coloured((0, 0, 255)), circle_outline(60, 60, 30))
+        self.assertEqual(coloured((255, 0, 0)), circle_pixels(60, 60, 20, filled=True))
+        self.assertEqual(coloured((0, 0, 255)), circle_pixels(60, 60, 30, filled=False))
         self.assertEqual(coloured((0, 255, 0)), filled_triangle(120, 20, 190, 45, 140, 100))
         self.assertEqual(coloured((255, 255, 0)), rect_outline(100, 110, 80, 30))
-        drawn = 20 * 10 + len(filled_circle(60, 60, 20)) + len(circle_outline(60, 60, 30)) \
+        drawn = 20 * 10 + len(circle_pixels(60, 60, 20, filled=True)) \
+            + len(circle_pixels(60, 60, 30, filled=False)) \
             + len(filled_triangle(120, 20, 190, 45, 140, 100)) + len(rect_outline(100, 110, 80, 30))
         self.assertEqual(len(coloured((0, 0, 0))), 240 * 160 - drawn, "stray pixels in the window")
 

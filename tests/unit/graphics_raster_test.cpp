@@ -9,6 +9,7 @@
 #include <set>
 #include <tuple>
 
+#include "midpoint_circle.h"
 #include "modules/sdl2/raster.h"
 
 namespace veltro {
@@ -24,24 +25,15 @@ bool visible(std::int64_t x, std::int64_t y) { return x >= 0 && y >= 0 && x < kV
 // Every step of the midpoint loop: the visible outline points, and the fill
 // lines on visible rows.
 void plain_circle(std::int32_t cx, std::int32_t cy, std::int32_t r, Points& points, Spans& spans) {
-  std::int64_t x = r, y = 0, err = 0;
-  do {
-    for (auto [a, b] : {std::pair{x, y}, std::pair{y, x}}) {
-      for (std::int64_t sb : {1, -1}) {
-        const std::int32_t row = wrap(cy + sb * b);
-        for (std::int64_t sa : {1, -1}) {
-          if (visible(wrap(cx + sa * a), row)) points.insert({wrap(cx + sa * a), row});
-        }
-        if (visible(0, row)) spans.insert({wrap(cx - a), wrap(cx + a), row});
+  test_models::midpoint_circle(r, [&](std::int64_t a, std::int64_t b) {
+    for (std::int64_t sb : {1, -1}) {
+      const std::int32_t row = wrap(cy + sb * b);
+      for (std::int64_t sa : {1, -1}) {
+        if (visible(wrap(cx + sa * a), row)) points.insert({wrap(cx + sa * a), row});
       }
+      if (visible(0, row)) spans.insert({wrap(cx - a), wrap(cx + a), row});
     }
-    y += 1;
-    err += 2 * y + 1;
-    if (2 * (err - x) + 1 > 0) {
-      x -= 1;
-      err += 1 - 2 * x;
-    }
-  } while (x >= y);
+  });
 }
 
 TEST(Raster, CircleJumpsKeepEveryVisiblePixel) {

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "midpoint_circle.h"
 #include "modules/sdl2/graphics_context.h"
 #include "modules/sdl2/primitives.h"
 #include "modules/sdl2/shape_builtins.h"
@@ -42,23 +43,15 @@ struct PerCall {
 
 void rule_circle(const PerCall& s, int cx, int cy, int r, bool filled) {
   if (r <= 0) return;
-  int x = r, y = 0, err = 0;
-  do {
-    for (auto [a, b] : {std::pair{x, y}, std::pair{y, x}}) {
-      if (filled) {
-        s.line(cx - a, cy + b, cx + a, cy + b);
-        s.line(cx - a, cy - b, cx + a, cy - b);
-      } else {
-        s.point(cx + a, cy + b), s.point(cx - a, cy + b), s.point(cx + a, cy - b), s.point(cx - a, cy - b);
-      }
+  test_models::midpoint_circle(r, [&](std::int64_t a64, std::int64_t b64) {
+    const int a = static_cast<int>(a64), b = static_cast<int>(b64);
+    if (filled) {
+      s.line(cx - a, cy + b, cx + a, cy + b);
+      s.line(cx - a, cy - b, cx + a, cy - b);
+    } else {
+      s.point(cx + a, cy + b), s.point(cx - a, cy + b), s.point(cx + a, cy - b), s.point(cx - a, cy - b);
     }
-    y += 1;
-    err += 2 * y + 1;
-    if (2 * (err - x) + 1 > 0) {
-      x -= 1;
-      err += 1 - 2 * x;
-    }
-  } while (x >= y);
+  });
 }
 
 void rule_segment(const PerCall& s, int x, int y, int xe, int ye) {
