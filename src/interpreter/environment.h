@@ -30,19 +30,25 @@ class Environment {
   [[gnu::always_inline]] void define(Symbol symbol, Value&& value) {
     // Rebinding an existing variable of the current scope (or an existing
     // global at top level) is the common case and stays inline.
+    if (Value* existing = binding_to_replace(symbol)) {
+      *existing = std::move(value);
+      return;
+    }
+    define_new(symbol, std::move(value));
+  }
+
+  // The stored value `define` would replace in place; nullptr when define
+  // would make a new binding.
+  [[gnu::always_inline]] [[nodiscard]] Value* binding_to_replace(Symbol symbol) noexcept {
     if (symbol < count_) {
       Slot& s = slots_[symbol];
       if (depth_ == 0 || s.declared_global) {
-        if (s.has_global) {
-          s.global = std::move(value);
-          return;
-        }
+        if (s.has_global) return &s.global;
       } else if (!s.locals.empty() && s.locals.back().depth == depth_) {
-        s.locals.back().value = std::move(value);
-        return;
+        return &s.locals.back().value;
       }
     }
-    define_new(symbol, std::move(value));
+    return nullptr;
   }
   void define(Symbol symbol, const Value& value) { define(symbol, Value(value)); }
 

@@ -5,6 +5,7 @@
 #include "console.h"
 #include "interpreter/interpreter.h"
 #include "interpreter/messages.h"
+#include "interpreter/numeric_tree.h"
 #include "text.h"
 #include "veltro_limits.h"
 
@@ -203,6 +204,8 @@ struct Eval {
       case TokenType::Greater: case TokenType::LessEqual: case TokenType::GreaterEqual:
       case TokenType::Equal: case TokenType::NotEqual:
         return true;
+      case TokenType::Power:
+        return true;
       case TokenType::Slash: case TokenType::Percent:
         return r != 0 && r != -1;
       default:
@@ -224,6 +227,7 @@ struct Eval {
       case TokenType::NotEqual: return Value::boolean(l != r);
       case TokenType::Slash: return Value::number(l / r);
       case TokenType::Percent: return Value::number(l % r);
+      case TokenType::Power: return Value::number(wrap_pow(l, r));
       default: return Value();
     }
   }
@@ -545,7 +549,145 @@ struct Eval {
     return Value::array(std::move(items));
   }
 
+  // The numeric routines of arithmetic trees: each gives up (Num::none)
+  // before anything observable happens when an operand is not a number or a
+  // float, or when the general tables would report an error.
+  static Num num_number(Interpreter&, const Expr& e) {
+    return {static_cast<const NumberExpr&>(e).value, NumKind::Int};
+  }
+  static Num num_real(Interpreter&, const Expr& e) {
+    return {std::bit_cast<std::int64_t>(static_cast<const FloatExpr&>(e).value), NumKind::Real};
+  }
+  static Num num_name(Interpreter& in, const Expr& e) {
+    const Value* v = in.env_.find(static_cast<const IdentifierExpr&>(e).symbol);
+    if (v) {
+      if (v->is_number()) return {v->as_number(), NumKind::Int};
+      if (v->is_float()) return {std::bit_cast<std::int64_t>(v->as_float()), NumKind::Real};
+    }
+    return Num::none();
+  }
+  static Num num_negate(Interpreter& in, const Expr& e) {
+    const Expr& operand = *static_cast<const UnaryExpr&>(e).operand;
+    Num v = operand.num(in, operand);
+    if (v.kind == NumKind::Int) return {wrap_sub(0, v.bits), NumKind::Int};
+    if (v.kind == NumKind::Real) return {std::bit_cast<std::int64_t>(-v.real()), NumKind::Real};
+    return Num::none();
+  }
+  static Num num_of(const Value& v) {
+    if (v.is_number()) return {v.as_number(), NumKind::Int};
+    if (v.is_float()) return {std::bit_cast<std::int64_t>(v.as_float()), NumKind::Real};
+    return {v.as_bool() ? 1 : 0, NumKind::Bool};
+  }
+  // Operands of the numeric routines: a node, or a leaf read in place.
+  enum class Leaf { Node, Name, Int, Real };
+  template <Leaf L>
+  [[gnu::always_inline]] static Num operand(Interpreter& in, const Expr& e) {
+    if constexpr (L == Leaf::Node) return e.num(in, e);
+    if constexpr (L == Leaf::Name) return num_name(in, e);
+    if constexpr (L == Leaf::Int) return num_number(in, e);
+    if constexpr (L == Leaf::Real) return num_real(in, e);
+  }
+  template <TokenType Op, Leaf L, Leaf R>
+  static Num num_binary(Interpreter& in, const Expr& e) {
+    const auto& b = static_cast<const BinaryExpr&>(e);
+    Num l = operand<L>(in, *b.left);
+    if (l.kind > NumKind::Real) return Num::none();
+    Num r = operand<R>(in, *b.right);
+    if (r.kind > NumKind::Real) return Num::none();
+    if (l.kind == NumKind::Int && r.kind == NumKind::Int) {
+      if (!has_integer_form<Op>(r.bits)) return Num::none();
+      return num_of(integer_result<Op>(l.bits, r.bits));
+    }
+    double ld = l.kind == NumKind::Int ? static_cast<double>(l.bits) : l.real();
+    double rd = r.kind == NumKind::Int ? static_cast<double>(r.bits) : r.real();
+    if (!has_float_form<Op>(rd)) return Num::none();
+    return num_of(float_result<Op>(ld, rd));
+  }
+
+  static Leaf leaf_of(const Expr& e) {
+    switch (e.kind) {
+      case ExprKind::Identifier: return Leaf::Name;
+      case ExprKind::Number: return Leaf::Int;
+      case ExprKind::Float: return Leaf::Real;
+      default: return Leaf::Node;
+    }
+  }
+
+  template <TokenType Op, Leaf L>
+  static NumFn pick_num_right(const BinaryExpr& b) {
+    switch (leaf_of(*b.right)) {
+      case Leaf::Node: return &num_binary<Op, L, Leaf::Node>;
+      case Leaf::Name: return &num_binary<Op, L, Leaf::Name>;
+      case Leaf::Int: return &num_binary<Op, L, Leaf::Int>;
+      case Leaf::Real: return &num_binary<Op, L, Leaf::Real>;
+    }
+    return nullptr;
+  }
+  // A literal on the left is rare enough to go through its own node.
+  template <TokenType Op>
+  static NumFn pick_num(const BinaryExpr& b) {
+    if (b.left->kind == ExprKind::Identifier) return pick_num_right<Op, Leaf::Name>(b);
+    return pick_num_right<Op, Leaf::Node>(b);
+  }
+
+  static NumFn choose_num(const Expr& e) {
+    switch (e.kind) {
+      case ExprKind::Number: return &num_number;
+      case ExprKind::Float: return &num_real;
+      case ExprKind::Identifier: return &num_name;
+      case ExprKind::UnaryOp: return &num_negate;
+      case ExprKind::BinaryOp: {
+        const auto& b = static_cast<const BinaryExpr&>(e);
+        switch (b.op) {
+          case TokenType::Plus: return pick_num<TokenType::Plus>(b);
+          case TokenType::Minus: return pick_num<TokenType::Minus>(b);
+          case TokenType::Star: return pick_num<TokenType::Star>(b);
+          case TokenType::Slash: return pick_num<TokenType::Slash>(b);
+          case TokenType::Percent: return pick_num<TokenType::Percent>(b);
+          case TokenType::Power: return pick_num<TokenType::Power>(b);
+          case TokenType::Equal: return pick_num<TokenType::Equal>(b);
+          case TokenType::NotEqual: return pick_num<TokenType::NotEqual>(b);
+          case TokenType::Less: return pick_num<TokenType::Less>(b);
+          case TokenType::Greater: return pick_num<TokenType::Greater>(b);
+          case TokenType::LessEqual: return pick_num<TokenType::LessEqual>(b);
+          case TokenType::GreaterEqual: return pick_num<TokenType::GreaterEqual>(b);
+          default: return nullptr;
+        }
+      }
+      default: return nullptr;
+    }
+  }
+
+  // The root of a nested arithmetic tree: raw numbers first, the general
+  // routines (which never retry the numeric way) when that gives up.
+  static Value numeric_root(Interpreter& in, const Expr& e) {
+    Num r = e.num(in, e);
+    if (r.ok()) return r.value();
+    return choose_plain(e)(in, e);
+  }
+
+  // Every node of the tree gets its numeric routine and its general one.
+  static void prepare_tree(const Expr& e) {
+    e.num = choose_num(e);
+    e.eval = choose_plain(e);
+    if (e.kind == ExprKind::BinaryOp) {
+      const auto& b = static_cast<const BinaryExpr&>(e);
+      prepare_tree(*b.left);
+      prepare_tree(*b.right);
+    } else if (e.kind == ExprKind::UnaryOp) {
+      prepare_tree(*static_cast<const UnaryExpr&>(e).operand);
+    }
+  }
+
   static EvalFn choose(const Expr& e) {
+    if (is_nested_numeric_tree(e)) {
+      prepare_tree(e);
+      return &numeric_root;
+    }
+    return choose_plain(e);
+  }
+
+  static EvalFn choose_plain(const Expr& e) {
     switch (e.kind) {
       case ExprKind::Number: return &number;
       case ExprKind::Float: return &real;
@@ -572,6 +714,20 @@ struct Eval {
     return &number;
   }
 };
+
+bool is_numeric_tree(const Expr& e) { return e.arithmetic; }
+
+bool is_nested_numeric_tree(const Expr& e) {
+  auto is_operator = [](const Expr& x) { return x.kind == ExprKind::BinaryOp || x.kind == ExprKind::UnaryOp; };
+  if (!e.arithmetic) return false;
+  if (e.kind == ExprKind::BinaryOp) {
+    const auto& b = static_cast<const BinaryExpr&>(e);
+    return is_operator(*b.left) || is_operator(*b.right);
+  }
+  return e.kind == ExprKind::UnaryOp && is_operator(*static_cast<const UnaryExpr&>(e).operand);
+}
+
+void prepare_numeric_tree(const Expr& e) { Eval::prepare_tree(e); }
 
 Value prepare_expr(Interpreter& interpreter, const Expr& expr) {
   expr.eval = Eval::choose(expr);

@@ -4,6 +4,7 @@
 #include "interpreter/builtin_table.h"
 #include "interpreter/interpreter.h"
 #include "interpreter/messages.h"
+#include "interpreter/numeric_tree.h"
 
 namespace veltro {
 
@@ -37,6 +38,28 @@ struct Exec {
     const auto& s = static_cast<const AssignStmt&>(stmt);
     bind_assigned(in, s, s.value->eval(in, *s.value));
   }
+
+  // let and assignment of an arithmetic tree: computed on raw numbers and
+  // stored in place when it can be; the general way otherwise.
+  template <ExecFn General, Symbol Stmt_symbol(const Stmt&), const Expr& Stmt_value(const Stmt&)>
+  static void bind_numeric(Interpreter& in, const Stmt& stmt) {
+    const Expr& value = Stmt_value(stmt);
+    Num r = value.num(in, value);
+    if (!r.ok()) return General(in, stmt);
+    Symbol symbol = Stmt_symbol(stmt);
+    if (Value* existing = in.env_.binding_to_replace(symbol)) {
+      existing->set_inline(r.kind == NumKind::Int ? ValueType::Number
+                           : r.kind == NumKind::Real ? ValueType::Float
+                                                     : ValueType::Boolean,
+                           r.bits);
+      return;
+    }
+    in.env_.define(symbol, r.value());
+  }
+  template <class S>
+  static Symbol symbol_of(const Stmt& stmt) { return static_cast<const S&>(stmt).symbol; }
+  template <class S>
+  static const Expr& value_of(const Stmt& stmt) { return *static_cast<const S&>(stmt).value; }
 
   static void bind_assigned(Interpreter& in, const AssignStmt& s, Value value) {
     if (value.is_error()) log_error(msg::assignment_failed(s.name, value.as_string()));
@@ -171,6 +194,14 @@ struct Exec {
 
   static bool test_general(Interpreter&, const Expr&, bool&) { return false; }
 
+  // An arithmetic tree with a comparison at its root.
+  static bool test_numeric(Interpreter& in, const Expr& e, bool& truth) {
+    Num r = e.num(in, e);
+    if (r.kind != NumKind::Bool) return false;
+    truth = r.bits != 0;
+    return true;
+  }
+
   // Decides a condition into `truth`; false after reporting its error with `context`.
   template <Test T>
   static bool decide(Interpreter& in, const Expr& condition, bool& truth, std::string (*context)(std::string_view)) {
@@ -232,6 +263,10 @@ struct Exec {
           break;
       }
 #undef VELTRO_TEST_CASE
+      if (is_nested_numeric_tree(condition)) {
+        prepare_numeric_tree(condition);
+        return Routine<&test_numeric>::fn;
+      }
     }
     return Routine<&test_general>::fn;
   }
@@ -356,11 +391,19 @@ struct Exec {
     if (value.is_error()) log_error(msg::expression_failed(value.as_string()));
   }
 
+  static bool worth_numeric(const Expr& value) {
+    return is_nested_numeric_tree(value) || (value.arithmetic && value.kind == ExprKind::BinaryOp);
+  }
+
   static ExecFn choose_assign(const AssignStmt& s) {
     const Expr& value = *s.value;
     if (value.kind == ExprKind::BinaryOp) {
       const auto& sum = static_cast<const BinaryExpr&>(value);
-      if (sum.op == TokenType::Plus && is_name(*sum.left, s.symbol)) return &assign_append;
+      if (sum.op == TokenType::Plus && is_name(*sum.left, s.symbol)) {
+        if (!worth_numeric(value)) return &assign_append;
+        prepare_numeric_tree(value);
+        return &bind_numeric<&assign_append, &symbol_of<AssignStmt>, &value_of<AssignStmt>>;
+      }
     }
     if (value.kind == ExprKind::Call) {
       const auto& call = static_cast<const CallExpr&>(value);
@@ -368,12 +411,25 @@ struct Exec {
         return &assign_push;
       }
     }
+    if (worth_numeric(value)) {
+      prepare_numeric_tree(value);
+      return &bind_numeric<&assign, &symbol_of<AssignStmt>, &value_of<AssignStmt>>;
+    }
     return &assign;
+  }
+
+  static ExecFn choose_let(const LetStmt& s) {
+    const Expr& value = *s.value;
+    if (worth_numeric(value)) {
+      prepare_numeric_tree(value);
+      return &bind_numeric<&let, &symbol_of<LetStmt>, &value_of<LetStmt>>;
+    }
+    return &let;
   }
 
   static ExecFn choose(const Stmt& stmt) {
     switch (stmt.kind) {
-      case StmtKind::Let: return &let;
+      case StmtKind::Let: return choose_let(static_cast<const LetStmt&>(stmt));
       case StmtKind::Assign: return choose_assign(static_cast<const AssignStmt&>(stmt));
       case StmtKind::CompoundAssign: return &compound;
       case StmtKind::Function: return &function;

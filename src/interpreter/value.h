@@ -69,6 +69,20 @@ class Value {
   ~Value() {
     if (is_heap()) release();
   }
+  // Replaces the value with a number, float or boolean given by its bits
+  // (the integer, the double's bits, or 0/1).
+  void set_inline(ValueType type, std::int64_t bits) noexcept {
+    ValueType old_type = type_;
+    Payload old_payload = u_;
+    type_ = type;
+    if (type == ValueType::Boolean) {
+      u_.i = 0;
+      u_.b = bits != 0;
+    } else {
+      u_.i = bits;
+    }
+    if ((kHeapMask >> static_cast<int>(old_type)) & 1u) release_payload(old_type, old_payload);
+  }
   void swap(Value& other) noexcept {
     std::swap(type_, other.type_);
     std::swap(u_, other.u_);

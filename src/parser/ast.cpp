@@ -4,6 +4,17 @@
 
 namespace veltro {
 
+bool is_arithmetic_operator(TokenType op) {
+  switch (op) {
+    case TokenType::Plus: case TokenType::Minus: case TokenType::Star: case TokenType::Slash:
+    case TokenType::Percent: case TokenType::Power: case TokenType::Equal: case TokenType::NotEqual:
+    case TokenType::Less: case TokenType::Greater: case TokenType::LessEqual: case TokenType::GreaterEqual:
+      return true;
+    default:
+      return false;
+  }
+}
+
 CallExpr::CallExpr(std::string n, std::vector<ExprPtr> a) : Expr(ExprKind::Call), name(std::move(n)), args(std::move(a)) {
   if (auto dot = name.find('.'); dot != std::string::npos) {
     dotted = true;

@@ -25,6 +25,9 @@ struct Stmt;
 // stores it here; the tree is otherwise unchanged after parsing.
 using EvalFn = Value (*)(Interpreter&, const Expr&);
 using ExecFn = void (*)(Interpreter&, const Stmt&);
+// The numeric routine of a node of an arithmetic tree (see numeric_tree.h).
+struct Num;
+using NumFn = Num (*)(Interpreter&, const Expr&);
 Value prepare_expr(Interpreter& interpreter, const Expr& expr);
 void prepare_stmt(Interpreter& interpreter, const Stmt& stmt);
 
@@ -41,17 +44,23 @@ struct Expr {
   // Height of the subtree (a leaf is 1); the parser bounds it so that every
   // recursive walk over the tree stays within the stack.
   std::uint32_t depth = 1;
+  // Made only of number and float literals, names, arithmetic and
+  // comparisons (an arithmetic tree, see numeric_tree.h).
+  bool arithmetic = false;
   mutable EvalFn eval = &prepare_expr;
+  mutable NumFn num = nullptr;
 };
 using ExprPtr = std::unique_ptr<Expr>;
 
+[[nodiscard]] bool is_arithmetic_operator(TokenType op);
+
 struct NumberExpr : Expr {
-  explicit NumberExpr(std::int64_t v) : Expr(ExprKind::Number), value(v) {}
+  explicit NumberExpr(std::int64_t v) : Expr(ExprKind::Number), value(v) { arithmetic = true; }
   std::int64_t value;
 };
 
 struct FloatExpr : Expr {
-  explicit FloatExpr(double v) : Expr(ExprKind::Float), value(v) {}
+  explicit FloatExpr(double v) : Expr(ExprKind::Float), value(v) { arithmetic = true; }
   double value;
 };
 
@@ -67,21 +76,27 @@ struct BooleanExpr : Expr {
 };
 
 struct IdentifierExpr : Expr {
-  explicit IdentifierExpr(std::string n) : Expr(ExprKind::Identifier), name(std::move(n)), symbol(intern(name)) {}
+  explicit IdentifierExpr(std::string n) : Expr(ExprKind::Identifier), name(std::move(n)), symbol(intern(name)) {
+    arithmetic = true;
+  }
   std::string name;
   Symbol symbol;
 };
 
 struct BinaryExpr : Expr {
   BinaryExpr(ExprPtr l, TokenType o, ExprPtr r)
-      : Expr(ExprKind::BinaryOp), left(std::move(l)), op(o), right(std::move(r)) {}
+      : Expr(ExprKind::BinaryOp), left(std::move(l)), op(o), right(std::move(r)) {
+    arithmetic = left && right && left->arithmetic && right->arithmetic && is_arithmetic_operator(op);
+  }
   ExprPtr left;
   TokenType op;
   ExprPtr right;
 };
 
 struct UnaryExpr : Expr {
-  UnaryExpr(TokenType o, ExprPtr e) : Expr(ExprKind::UnaryOp), op(o), operand(std::move(e)) {}
+  UnaryExpr(TokenType o, ExprPtr e) : Expr(ExprKind::UnaryOp), op(o), operand(std::move(e)) {
+    arithmetic = operand && operand->arithmetic && op == TokenType::Minus;
+  }
   TokenType op;
   ExprPtr operand;
 };

@@ -1,0 +1,46 @@
+#pragma once
+// Arithmetic trees: expressions made only of number and float literals,
+// names and the arithmetic and comparison operators. Such a tree runs no call
+// and, as long as every operand is a number or a float and no division by
+// zero (or -1) occurs, writes no message either. So it can first be computed
+// on raw numbers, without building a Value per node; when an operand turns
+// out to be anything else the computation gives up having changed nothing,
+// and the tree is evaluated the general way.
+#include <bit>
+#include <cstdint>
+
+#include "interpreter/value.h"
+#include "parser/ast.h"
+
+namespace veltro {
+
+enum class NumKind : std::uint8_t { Int, Real, Bool, None };
+
+// Fits in two registers, so the routines return it without touching memory.
+struct Num {
+  std::int64_t bits;  // the integer, the double's bits, or 0/1
+  NumKind kind;
+
+  static Num none() { return {0, NumKind::None}; }
+  [[nodiscard]] bool ok() const { return kind != NumKind::None; }
+  [[nodiscard]] double real() const { return std::bit_cast<double>(bits); }
+  [[nodiscard]] Value value() const {
+    switch (kind) {
+      case NumKind::Int: return Value::number(bits);
+      case NumKind::Real: return Value::real(real());
+      case NumKind::Bool: return Value::boolean(bits != 0);
+      case NumKind::None: return Value();
+    }
+    return Value();
+  }
+};
+
+// Whether the expression is an arithmetic tree.
+[[nodiscard]] bool is_numeric_tree(const Expr& e);
+// Whether it is one with at least two operators, where computing it on raw
+// numbers pays off over the per-node routines.
+[[nodiscard]] bool is_nested_numeric_tree(const Expr& e);
+// Sets the numeric routine of every node of an arithmetic tree.
+void prepare_numeric_tree(const Expr& e);
+
+}  // namespace veltro
