@@ -1,11 +1,14 @@
 #pragma once
 // Variables with dynamic scope, by shallow binding: every symbol has a global
-// slot and a stack of the bindings made for it by active calls, innermost on
-// top. Each call scope remembers which symbols it bound and pops exactly
-// those. Lookup and define are O(1) and give the results of searching a stack
-// of scope maps innermost-first, then the globals.
+// slot and a chain of the bindings made for it by active calls, innermost
+// first. All bindings live on one stack in the order they were made, so a
+// call scope ends by popping back to where it began. Lookup and define are
+// O(1) and give the results of searching a stack of scope maps
+// innermost-first, then the globals.
 #include <algorithm>
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <span>
 #include <vector>
 
@@ -44,8 +47,8 @@ class Environment {
       Slot& s = slots_[symbol];
       if (depth_ == 0 || s.declared_global) {
         if (s.has_global) return &s.global;
-      } else if (!s.locals.empty() && s.locals.back().depth == depth_) {
-        return &s.locals.back().value;
+      } else if (s.top && s.top->depth == depth_) {
+        return &s.top->value;
       }
     }
     return nullptr;
@@ -57,7 +60,7 @@ class Environment {
     Slot& s = slot(symbol);
     s.global = std::move(value);
     s.has_global = true;
-    if (s.locals.empty()) s.visible = &s.global;
+    if (!s.top) s.visible = &s.global;
   }
 
   // The stored value that `define` would replace, when it is also the
@@ -67,9 +70,9 @@ class Environment {
     if (symbol >= count_) return nullptr;
     Slot& s = slots_[symbol];
     if (depth_ == 0 || s.declared_global) {
-      return s.locals.empty() && s.has_global ? &s.global : nullptr;
+      return !s.top && s.has_global ? &s.global : nullptr;
     }
-    if (!s.locals.empty() && s.locals.back().depth == depth_) return &s.locals.back().value;
+    if (s.top && s.top->depth == depth_) return &s.top->value;
     return nullptr;
   }
 
@@ -82,15 +85,16 @@ class Environment {
   // The same pair for callers that keep the scope's mark themselves.
   [[nodiscard]] std::size_t enter_scope() {
     ++depth_;
-    return bound_.size();
+    return bindings_.size();
   }
   void leave_scope(std::size_t mark) {
-    for (std::size_t i = bound_.size(); i > mark; --i) {
-      Slot& s = slots_[bound_[i - 1]];
-      s.locals.pop_back();
-      s.visible = s.locals.empty() ? (s.has_global ? &s.global : nullptr) : &s.locals.back().value;
+    while (bindings_.size() > mark) {
+      Binding* b = bindings_.top();
+      Slot& s = slots_[b->symbol];
+      s.top = b->below;
+      s.visible = s.top ? &s.top->value : (s.has_global ? &s.global : nullptr);
+      bindings_.pop();
     }
-    bound_.resize(mark);
     --depth_;
   }
 
@@ -100,16 +104,14 @@ class Environment {
     if (depth_ == 0 || s.declared_global) {
       s.global = std::move(value);
       s.has_global = true;
-      if (s.locals.empty()) s.visible = &s.global;
+      if (!s.top) s.visible = &s.global;
       return;
     }
-    if (!s.locals.empty() && s.locals.back().depth == depth_) {
-      s.locals.back().value = std::move(value);
+    if (s.top && s.top->depth == depth_) {
+      s.top->value = std::move(value);
       return;
     }
-    s.locals.push_back(Binding{depth_, std::move(value)});
-    s.visible = &s.locals.back().value;
-    bound_.push_back(symbol);
+    push_binding(s, symbol, std::move(value));
   }
 
   void bind_parameters(const std::vector<Symbol>& params, std::span<const Value> args) {
@@ -128,10 +130,8 @@ class Environment {
   [[gnu::always_inline]] void bind_parameter(Symbol symbol, Value&& value) {
     if (symbol < count_) {
       Slot& s = slots_[symbol];
-      if (!s.declared_global && depth_ != 0 && (s.locals.empty() || s.locals.back().depth != depth_)) {
-        s.locals.push_back(Binding{depth_, std::move(value)});
-        s.visible = &s.locals.back().value;
-        bound_.push_back(symbol);
+      if (!s.declared_global && depth_ != 0 && (!s.top || s.top->depth != depth_)) {
+        push_binding(s, symbol, std::move(value));
         return;
       }
     }
@@ -152,16 +152,84 @@ class Environment {
 
  private:
   struct Binding {
-    std::uint32_t depth;
     Value value;
+    Binding* below;  // the binding of the same symbol this one hides
+    Symbol symbol;
+    std::uint32_t depth;
   };
   struct Slot {
     const Value* visible = nullptr;  // what find() answers: the top local, else the global
+    Binding* top = nullptr;          // the innermost local binding
     Value global;
     bool has_global = false;
     bool declared_global = false;
-    std::vector<Binding> locals;
   };
+
+  // The bindings of all active scopes, in the order they were made, in
+  // chunks that never move, so that pointers to them stay valid.
+  class BindingStack {
+   public:
+    BindingStack() {
+      chunks_.emplace_back(std::allocator<Binding>().allocate(kChunk));
+      enter_chunk(0);
+    }
+    BindingStack(const BindingStack&) = delete;
+    BindingStack& operator=(const BindingStack&) = delete;
+    ~BindingStack() {
+      while (size_ > 0) pop();
+    }
+    [[nodiscard]] std::size_t size() const noexcept { return size_; }
+    [[nodiscard]] Binding* top() const noexcept { return next_ != base_ ? next_ - 1 : previous_top(); }
+    template <class... Args>
+    Binding* push(Args&&... args) {
+      if (next_ == limit_) next_chunk();
+      Binding* b = new (next_) Binding{std::forward<Args>(args)...};
+      ++next_;
+      ++size_;
+      return b;
+    }
+    void pop() noexcept {
+      if (next_ == base_) previous_chunk();
+      --next_;
+      --size_;
+      next_->~Binding();
+    }
+
+   private:
+    static constexpr std::size_t kChunk = 256;
+    struct Free {
+      void operator()(Binding* p) const { std::allocator<Binding>().deallocate(p, kChunk); }
+    };
+    void enter_chunk(std::size_t index) noexcept {
+      current_ = index;
+      base_ = chunks_[index].get();
+      limit_ = base_ + kChunk;
+      next_ = base_;
+    }
+    // Chunks once allocated are kept for the next deep call.
+    void next_chunk() {
+      if (current_ + 1 == chunks_.size()) chunks_.emplace_back(std::allocator<Binding>().allocate(kChunk));
+      enter_chunk(current_ + 1);
+    }
+    void previous_chunk() noexcept {
+      enter_chunk(current_ - 1);
+      next_ = limit_;
+    }
+    [[nodiscard]] Binding* previous_top() const noexcept { return chunks_[current_ - 1].get() + kChunk - 1; }
+
+    std::vector<std::unique_ptr<Binding, Free>> chunks_;
+    std::size_t current_ = 0;
+    Binding* base_ = nullptr;
+    Binding* next_ = nullptr;
+    Binding* limit_ = nullptr;
+    std::size_t size_ = 0;
+  };
+
+  [[gnu::always_inline]] void push_binding(Slot& s, Symbol symbol, Value&& value) {
+    Binding* b = bindings_.push(std::move(value), s.top, symbol, depth_);
+    s.top = b;
+    s.visible = &b->value;
+  }
 
   Slot& slot(Symbol symbol) {
     if (symbol >= count_) grow(symbol);
@@ -173,14 +241,14 @@ class Environment {
     slots_.resize(std::max<std::size_t>(symbol + 1, symbol_count()));
     count_ = slots_.size();
     for (Slot& s : slots_) {
-      if (s.locals.empty()) s.visible = s.has_global ? &s.global : nullptr;
+      if (!s.top) s.visible = s.has_global ? &s.global : nullptr;
     }
   }
 
   std::vector<Slot> slots_;
   std::size_t count_ = 0;            // slots_.size(), kept at hand
-  std::vector<Symbol> bound_;        // symbols bound by active call scopes, in order
-  std::vector<std::size_t> frames_;  // where each active scope's symbols begin in bound_
+  BindingStack bindings_;
+  std::vector<std::size_t> frames_;  // where each active scope's bindings begin
   std::uint32_t depth_ = 0;
 };
 
