@@ -55,3 +55,31 @@ class ArgBuffer {
 };
 
 }  // namespace veltro
+
+namespace veltro {
+
+// The arguments of a call whose count is fixed and small: evaluated straight
+// into place, with no other bookkeeping.
+template <std::size_t N>
+class FixedArgs {
+ public:
+  FixedArgs() = default;
+  FixedArgs(const FixedArgs&) = delete;
+  FixedArgs& operator=(const FixedArgs&) = delete;
+  ~FixedArgs() {
+    for (std::size_t i = 0; i < count_; ++i) slot(i)->~Value();
+  }
+  // The next argument's storage; `constructed` must follow once a Value is placed in it.
+  [[nodiscard]] void* next() { return slot(count_); }
+  Value& constructed() { return *slot(count_++); }
+  [[nodiscard]] std::span<const Value> view() const { return {slot(0), count_}; }
+  [[nodiscard]] std::span<Value> take() { return {slot(0), count_}; }
+
+ private:
+  Value* slot(std::size_t i) { return std::launder(reinterpret_cast<Value*>(storage_) + i); }
+  const Value* slot(std::size_t i) const { return std::launder(reinterpret_cast<const Value*>(storage_) + i); }
+  alignas(Value) unsigned char storage_[(N == 0 ? 1 : N) * sizeof(Value)];
+  std::size_t count_ = 0;
+};
+
+}  // namespace veltro

@@ -39,15 +39,42 @@ Value Interpreter::call_function(const CallExpr& call) {
     const FunctionDef& def = callee.as_function();
     if (def.params.size() == args.size()) return call_user_function(def, args.take());
   }
-  return call_failed(call, found, args);
+  return call_failed(call, found, args.view());
 }
 
+template <std::size_t N>
+Value Interpreter::call_plain(const CallExpr& call) {
+  if (debug_enabled()) return call_traced(call);
+  FixedArgs<N> args;
+  for (std::size_t i = 0; i < N; ++i) {
+    const Expr& arg = *call.args[i];
+    new (args.next()) Value(arg.eval(*this, arg));
+    Value& v = args.constructed();
+    if (v.is_error()) return v;
+  }
+  if (int builtin = builtin_of(call); builtin >= 0) {
+    return builtin_table()[static_cast<std::size_t>(builtin)].fn(*this, args.view());
+  }
+  const Value* found = env_.find(call.symbol);
+  if (found && found->is_function()) {
+    Value callee = *found;  // the body may rebind the name; keep the function alive
+    const FunctionDef& def = callee.as_function();
+    if (def.params.size() == N) return run_user_function(def, args.take());
+  }
+  return call_failed(call, found, args.view());
+}
+
+template Value Interpreter::call_plain<0>(const CallExpr&);
+template Value Interpreter::call_plain<1>(const CallExpr&);
+template Value Interpreter::call_plain<2>(const CallExpr&);
+template Value Interpreter::call_plain<3>(const CallExpr&);
+
 // What is left of a plain call: wrong arity, a builtin value, or nothing callable.
-Value Interpreter::call_failed(const CallExpr& call, const Value* found, ArgBuffer& args) {
+Value Interpreter::call_failed(const CallExpr& call, const Value* found, std::span<const Value> args) {
   if (found && found->is_function()) {
     return raise(msg::wrong_arity(call.name, found->as_function().params.size(), args.size()));
   }
-  if (found && found->is_builtin()) return call_by_value(*found, args.view());
+  if (found && found->is_builtin()) return call_by_value(*found, args);
   return raise(msg::no_such_function(call.name));
 }
 
@@ -75,7 +102,7 @@ Value Interpreter::call_traced(const CallExpr& call) {
     log_debug_call(msg::trace_found(def.params.size()));
     if (def.params.size() == args.size()) return call_user_function(def, args.take());
   }
-  return call_failed(call, found, args);
+  return call_failed(call, found, args.view());
 }
 
 // A variable holding a module's builtin function: offered to sdl2, then http.

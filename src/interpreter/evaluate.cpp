@@ -443,6 +443,20 @@ struct Eval {
   }
 
   static Value call(Interpreter& in, const Expr& e) { return in.call_function(static_cast<const CallExpr&>(e)); }
+  template <std::size_t N>
+  static Value call_plain(Interpreter& in, const Expr& e) {
+    return in.call_plain<N>(static_cast<const CallExpr&>(e));
+  }
+  static EvalFn choose_call(const CallExpr& c) {
+    if (c.dotted) return &call;
+    switch (c.args.size()) {
+      case 0: return &call_plain<0>;
+      case 1: return &call_plain<1>;
+      case 2: return &call_plain<2>;
+      case 3: return &call_plain<3>;
+      default: return &call;
+    }
+  }
 
   static Value array(Interpreter& in, const Expr& e) {
     const auto& a = static_cast<const ArrayExpr&>(e);
@@ -696,7 +710,7 @@ struct Eval {
       case ExprKind::Identifier: return &identifier;
       case ExprKind::BinaryOp: return choose_binary(static_cast<const BinaryExpr&>(e));
       case ExprKind::UnaryOp: return &unary;
-      case ExprKind::Call: return &call;
+      case ExprKind::Call: return choose_call(static_cast<const CallExpr&>(e));
       case ExprKind::Array: return &array;
       case ExprKind::Dict: return &dict;
       case ExprKind::Index: {

@@ -71,7 +71,10 @@ class Interpreter {
   [[nodiscard]] Value call_module_function(const CallExpr& call, std::span<const Value> args);
   [[nodiscard]] Value call_by_value(Value callee, std::span<const Value> args);
   [[nodiscard]] Value call_traced(const CallExpr& call);
-  [[nodiscard]] Value call_failed(const CallExpr& call, const Value* found, ArgBuffer& args);
+  [[nodiscard]] Value call_failed(const CallExpr& call, const Value* found, std::span<const Value> args);
+  // A plain (undotted) call with N arguments, N known when the node is prepared.
+  template <std::size_t N>
+  [[nodiscard]] Value call_plain(const CallExpr& call);
   template <class Args>
   [[nodiscard]] Value run_user_function(const FunctionDef& def, Args args);
 
