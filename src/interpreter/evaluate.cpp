@@ -572,13 +572,14 @@ struct Eval {
   static Num num_real(Interpreter&, const Expr& e) {
     return {std::bit_cast<std::int64_t>(static_cast<const FloatExpr&>(e).value), NumKind::Real};
   }
+  // A name of anything but a number or a float gives a Ref: a key for an
+  // enclosing element read, a reason to give up for an operator.
   static Num num_name(Interpreter& in, const Expr& e) {
     const Value* v = in.env_.find(static_cast<const IdentifierExpr&>(e).symbol);
-    if (v) {
-      if (v->is_number()) return {v->as_number(), NumKind::Int};
-      if (v->is_float()) return {std::bit_cast<std::int64_t>(v->as_float()), NumKind::Real};
-    }
-    return Num::none();
+    if (!v) return Num::none();
+    if (v->is_number()) return {v->as_number(), NumKind::Int};
+    if (v->is_float()) return {std::bit_cast<std::int64_t>(v->as_float()), NumKind::Real};
+    return {static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(v)), NumKind::Ref};
   }
   static Num num_negate(Interpreter& in, const Expr& e) {
     const Expr& operand = *static_cast<const UnaryExpr&>(e).operand;
@@ -587,6 +588,43 @@ struct Eval {
     if (v.kind == NumKind::Real) return {std::bit_cast<std::int64_t>(-v.real()), NumKind::Real};
     return Num::none();
   }
+  // name[index] and name.member: the element, when it exists; the general
+  // way reports every failure.
+  static Num num_element(const Value& v) {
+    if (v.is_number()) return {v.as_number(), NumKind::Int};
+    if (v.is_float()) return {std::bit_cast<std::int64_t>(v.as_float()), NumKind::Real};
+    return {static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(&v)), NumKind::Ref};
+  }
+  static const Value* dict_entry(const Value& dict, const std::string& key, std::size_t hash) {
+    const auto& map = dict.as_dict();
+    auto it = map.find(key, hash);
+    return it == map.end() ? nullptr : &it->second;
+  }
+  static Num num_index(Interpreter& in, const Expr& e) {
+    const auto& x = static_cast<const IndexExpr&>(e);
+    const auto& name = static_cast<const IdentifierExpr&>(*x.object);
+    const Value* object = in.env_.find(name.symbol);
+    if (!object) return Num::none();
+    const Value* element = nullptr;
+    if (x.index->kind == ExprKind::String) {
+      // name.member may name a module's export instead
+      if (!object->is_dict() || (!in.modules_.empty() && in.modules_.count(name.name))) return Num::none();
+      const StringObj& key = *static_cast<const StringExpr&>(*x.index).literal;
+      if (key.hash == 0) key.hash = hash_key(key.text);
+      element = dict_entry(*object, key.text, key.hash);
+    } else {
+      Num i = x.index->num(in, *x.index);
+      if (i.kind == NumKind::Int && object->is_array()) {
+        const auto& items = object->as_array();
+        if (i.bits >= 0 && static_cast<std::uint64_t>(i.bits) < items.size()) element = &items[static_cast<std::size_t>(i.bits)];
+      } else if (i.kind == NumKind::Ref && object->is_dict()) {
+        const auto* key = reinterpret_cast<const Value*>(i.bits);
+        if (key->is_string()) element = dict_entry(*object, key->as_string(), key->key_hash());
+      }
+    }
+    return element ? num_element(*element) : Num::none();
+  }
+
   static Num num_of(const Value& v) {
     if (v.is_number()) return {v.as_number(), NumKind::Int};
     if (v.is_float()) return {std::bit_cast<std::int64_t>(v.as_float()), NumKind::Real};
@@ -650,6 +688,7 @@ struct Eval {
       case ExprKind::Float: return &num_real;
       case ExprKind::Identifier: return &num_name;
       case ExprKind::UnaryOp: return &num_negate;
+      case ExprKind::Index: return &num_index;
       case ExprKind::BinaryOp: {
         const auto& b = static_cast<const BinaryExpr&>(e);
         switch (b.op) {
@@ -690,6 +729,9 @@ struct Eval {
       prepare_tree(*b.right);
     } else if (e.kind == ExprKind::UnaryOp) {
       prepare_tree(*static_cast<const UnaryExpr&>(e).operand);
+    } else if (e.kind == ExprKind::Index) {
+      const auto& x = static_cast<const IndexExpr&>(e);
+      if (x.index->kind != ExprKind::String) prepare_tree(*x.index);
     }
   }
 
@@ -732,7 +774,9 @@ struct Eval {
 bool is_numeric_tree(const Expr& e) { return e.arithmetic; }
 
 bool is_nested_numeric_tree(const Expr& e) {
-  auto is_operator = [](const Expr& x) { return x.kind == ExprKind::BinaryOp || x.kind == ExprKind::UnaryOp; };
+  auto is_operator = [](const Expr& x) {
+    return x.kind == ExprKind::BinaryOp || x.kind == ExprKind::UnaryOp || x.kind == ExprKind::Index;
+  };
   if (!e.arithmetic) return false;
   if (e.kind == ExprKind::BinaryOp) {
     const auto& b = static_cast<const BinaryExpr&>(e);

@@ -1,8 +1,9 @@
 #pragma once
 // Arithmetic trees: expressions made only of number and float literals,
-// names and the arithmetic and comparison operators. Such a tree runs no call
-// and, as long as every operand is a number or a float and no division by
-// zero (or -1) occurs, writes no message either. So it can first be computed
+// names, reads of an element of a name's array or dict, and the arithmetic
+// and comparison operators. Such a tree runs no call and changes nothing;
+// as long as every operand is a number or a float, every element read
+// exists and no division by zero (or -1) occurs, it writes no message either. So it can first be computed
 // on raw numbers, without building a Value per node; when an operand turns
 // out to be anything else the computation gives up having changed nothing,
 // and the tree is evaluated the general way.
@@ -14,21 +15,24 @@
 
 namespace veltro {
 
-enum class NumKind : std::uint8_t { Int, Real, Bool, None };
+// Ref: an element that is not a number or a float, as a pointer to where it
+// is stored (valid while the tree is computed: nothing can change it).
+enum class NumKind : std::uint8_t { Int, Real, Bool, Ref, None };
 
 // Fits in two registers, so the routines return it without touching memory.
 struct Num {
-  std::int64_t bits;  // the integer, the double's bits, or 0/1
+  std::int64_t bits;  // the integer, the double's bits, 0/1, or the element's address
   NumKind kind;
 
   static Num none() { return {0, NumKind::None}; }
-  [[nodiscard]] bool ok() const { return kind != NumKind::None; }
+  [[nodiscard]] bool ok() const { return kind <= NumKind::Bool; }
   [[nodiscard]] double real() const { return std::bit_cast<double>(bits); }
   [[nodiscard]] Value value() const {
     switch (kind) {
       case NumKind::Int: return Value::number(bits);
       case NumKind::Real: return Value::real(real());
       case NumKind::Bool: return Value::boolean(bits != 0);
+      case NumKind::Ref: return *reinterpret_cast<const Value*>(bits);
       case NumKind::None: return Value();
     }
     return Value();

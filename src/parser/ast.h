@@ -44,8 +44,9 @@ struct Expr {
   // Height of the subtree (a leaf is 1); the parser bounds it so that every
   // recursive walk over the tree stays within the stack.
   std::uint32_t depth = 1;
-  // Made only of number and float literals, names, arithmetic and
-  // comparisons (an arithmetic tree, see numeric_tree.h).
+  // Made only of number and float literals, names, reads of a name's
+  // elements, arithmetic and comparisons (an arithmetic tree, see
+  // numeric_tree.h).
   bool arithmetic = false;
   mutable EvalFn eval = &prepare_expr;
   mutable NumFn num = nullptr;
@@ -129,7 +130,12 @@ struct DictExpr : Expr {
 };
 
 struct IndexExpr : Expr {
-  IndexExpr(ExprPtr o, ExprPtr i) : Expr(ExprKind::Index), object(std::move(o)), index(std::move(i)) {}
+  IndexExpr(ExprPtr o, ExprPtr i) : Expr(ExprKind::Index), object(std::move(o)), index(std::move(i)) {
+    // name[arithmetic], name[name[...]] and name.member read a stored value
+    // and can take part in arithmetic trees.
+    arithmetic = object && index && object->kind == ExprKind::Identifier &&
+                 (index->arithmetic || index->kind == ExprKind::String);
+  }
   ExprPtr object;
   ExprPtr index;
 };
