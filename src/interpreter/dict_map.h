@@ -5,6 +5,8 @@
 // built once and never lose entries, so there is no removal.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <type_traits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -97,12 +99,36 @@ class BasicDictMap {
   }
 
  private:
+  // Keys are mostly short: compared inline, in at most two overlapping
+  // words, instead of through a library call.
+  static bool same_key(std::string_view a, std::string_view b) noexcept {
+    std::size_t n = a.size();
+    if (n != b.size()) return false;
+    const char* p = a.data();
+    const char* q = b.data();
+    if (n >= 8 && n <= 16) return word<8>(p) == word<8>(q) && word<8>(p + n - 8) == word<8>(q + n - 8);
+    if (n >= 4 && n < 8) return word<4>(p) == word<4>(q) && word<4>(p + n - 4) == word<4>(q + n - 4);
+    if (n < 4) {
+      for (std::size_t i = 0; i < n; ++i) {
+        if (p[i] != q[i]) return false;
+      }
+      return true;
+    }
+    return a == b;
+  }
+  template <std::size_t Bytes>
+  static auto word(const char* p) noexcept {
+    std::conditional_t<Bytes == 8, std::uint64_t, std::uint32_t> w;
+    std::memcpy(&w, p, Bytes);
+    return w;
+  }
+
   const Bucket* locate(std::string_view key, std::size_t hash) const {
     if (buckets_.empty()) return nullptr;
     std::size_t mask = buckets_.size() - 1;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
       const Bucket& b = buckets_[i];
-      if (b.hash == 0 || (b.hash == hash && b.entry.first == key)) return &b;
+      if (b.hash == 0 || (b.hash == hash && same_key(b.entry.first, key))) return &b;
     }
   }
 

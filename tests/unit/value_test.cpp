@@ -150,5 +150,32 @@ TEST(Text, Utf8DecodingAndEncoding) {
   EXPECT_EQ(length, 1U);
 }
 
+// Keys that differ in one byte only, at every position and for every length
+// around the word sizes the lookup compares in, are told apart.
+TEST(DictMapTest, KeysDifferingInOneByteAreDistinct) {
+  for (std::size_t length = 0; length <= 40; ++length) {
+    DictMap built;
+    const DictMap& map = built;
+    std::string base(length, 'k');
+    built.insert_or_assign(base, Value::number(-1));
+    for (std::size_t i = 0; i < length; ++i) {
+      std::string other = base;
+      other[i] = static_cast<char>('a' + i % 10);  // never the base's 'k'
+      built.insert_or_assign(other, Value::number(static_cast<std::int64_t>(i)));
+    }
+    ASSERT_EQ(map.size(), length + 1) << "length " << length;
+    EXPECT_EQ(map.find(base)->second.as_number(), -1);
+    for (std::size_t i = 0; i < length; ++i) {
+      std::string other = base;
+      other[i] = static_cast<char>('a' + i % 10);  // never the base's 'k'
+      auto it = map.find(other);
+      ASSERT_NE(it, map.end());
+      EXPECT_EQ(it->second.as_number(), static_cast<std::int64_t>(i)) << "length " << length << " at " << i;
+    }
+    EXPECT_EQ(map.find(base + "x"), map.end());
+    if (length > 0) EXPECT_EQ(map.find(base.substr(1)), map.end());
+  }
+}
+
 }  // namespace
 }  // namespace veltro
