@@ -146,7 +146,7 @@ Value Interpreter::run_user_function(const FunctionDef& def, Args args) {
   execute_block(def.body);
   Value result;
   if (signals_ & kReturn) {
-    result = std::move(return_value_);
+    result.swap(return_value_);  // leaves no return value pending
     signals_ &= static_cast<std::uint8_t>(~kReturn);
   }
   env_.leave_scope(scope);

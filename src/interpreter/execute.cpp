@@ -372,7 +372,8 @@ struct Exec {
 
   static void return_(Interpreter& in, const Stmt& stmt) {
     const auto& s = static_cast<const ReturnStmt&>(stmt);
-    in.return_value_ = s.value ? s.value->eval(in, *s.value) : Value();
+    Value value = s.value ? s.value->eval(in, *s.value) : Value();
+    in.return_value_.swap(value);
     in.signals_ |= Interpreter::kReturn;
   }
 
