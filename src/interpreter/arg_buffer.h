@@ -74,6 +74,8 @@ class FixedArgs {
   Value& constructed() { return *slot(count_++); }
   [[nodiscard]] std::span<const Value> view() const { return {slot(0), count_}; }
   [[nodiscard]] std::span<Value> take() { return {slot(0), count_}; }
+  // All N arguments, once all are in place.
+  [[nodiscard]] std::span<Value, N> take_all() { return std::span<Value, N>(slot(0), N); }
 
  private:
   Value* slot(std::size_t i) { return std::launder(reinterpret_cast<Value*>(storage_) + i); }

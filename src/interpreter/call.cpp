@@ -59,7 +59,7 @@ Value Interpreter::call_plain(const CallExpr& call) {
   if (found && found->is_function()) {
     Value callee = *found;  // the body may rebind the name; keep the function alive
     const FunctionDef& def = callee.as_function();
-    if (def.params.size() == N) return run_user_function(def, args.take());
+    if (def.params.size() == N) return run_user_function(def, args.take_all());
   }
   return call_failed(call, found, args.view());
 }

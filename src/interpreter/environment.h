@@ -124,6 +124,14 @@ class Environment {
     for (std::size_t i = 0; i < n; ++i) bind_parameter(params[i], std::move(args[i]));
   }
 
+  // The same for a call whose argument count is fixed and equal to the
+  // parameter count.
+  template <std::size_t N>
+  void bind_parameters(const std::vector<Symbol>& params, std::span<Value, N> args) {
+    const Symbol* symbols = params.data();
+    for (std::size_t i = 0; i < N; ++i) bind_parameter(symbols[i], std::move(args[i]));
+  }
+
   // A parameter of the call scope just entered: a new local binding unless
   // the name is declared global or already bound in this scope (a repeated
   // parameter name), which define_new handles.
