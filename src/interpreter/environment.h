@@ -34,7 +34,9 @@ class Environment {
     // Rebinding an existing variable of the current scope (or an existing
     // global at top level) is the common case and stays inline.
     if (Value* existing = binding_to_replace(symbol)) {
-      *existing = std::move(value);
+      // The old value goes to the caller's moved-from argument and is
+      // released with it, after the new one is in place.
+      existing->swap(value);
       return;
     }
     define_new(symbol, std::move(value));
