@@ -173,7 +173,9 @@ TEST(DictMapTest, KeysDifferingInOneByteAreDistinct) {
       EXPECT_EQ(it->second.as_number(), static_cast<std::int64_t>(i)) << "length " << length << " at " << i;
     }
     EXPECT_EQ(map.find(base + "x"), map.end());
-    if (length > 0) EXPECT_EQ(map.find(base.substr(1)), map.end());
+    if (length > 0) {
+      EXPECT_EQ(map.find(base.substr(1)), map.end());
+    }
   }
 }
 
