@@ -38,7 +38,7 @@ class ArgBuffer {
     return spilled_ ? std::span<const Value>(heap_) : std::span<const Value>(slot(0), inline_count_);
   }
   // The arguments may be moved out (into a callee's parameters).
-  [[nodiscard]] std::span<Value> take() {
+  [[nodiscard]] std::span<Value> take_all() {
     return spilled_ ? std::span<Value>(heap_) : std::span<Value>(slot(0), inline_count_);
   }
   [[nodiscard]] std::size_t size() const { return spilled_ ? heap_.size() : inline_count_; }
@@ -73,8 +73,9 @@ class FixedArgs {
   [[nodiscard]] void* next() { return slot(count_); }
   Value& constructed() { return *slot(count_++); }
   [[nodiscard]] std::span<const Value> view() const { return {slot(0), count_}; }
-  [[nodiscard]] std::span<Value> take() { return {slot(0), count_}; }
-  // All N arguments, once all are in place.
+  // size() and take_all() are for once all N arguments are in place (a call
+  // goes on only then).
+  [[nodiscard]] static constexpr std::size_t size() { return N; }
   [[nodiscard]] std::span<Value, N> take_all() { return std::span<Value, N>(slot(0), N); }
 
  private:

@@ -30,6 +30,13 @@ Value Interpreter::call_function(const CallExpr& call) {
     args.push_back(std::move(v));
   }
   if (call.dotted) return call_module_function(call, args.view());
+  return call_evaluated(call, args);
+}
+
+// A plain call whose arguments are evaluated: a builtin, a user function of
+// the right arity, or a failure.
+template <class Args>
+[[gnu::always_inline]] inline Value Interpreter::call_evaluated(const CallExpr& call, Args& args) {
   if (int builtin = builtin_of(call); builtin >= 0) {
     return builtin_table()[static_cast<std::size_t>(builtin)].fn(*this, args.view());
   }
@@ -37,7 +44,7 @@ Value Interpreter::call_function(const CallExpr& call) {
   if (found && found->is_function()) {
     Value callee = *found;  // the body may rebind the name; keep the function alive
     const FunctionDef& def = callee.as_function();
-    if (def.params.size() == args.size()) return call_user_function(def, args.take());
+    if (def.params.size() == args.size()) return run_user_function(def, args.take_all());
   }
   return call_failed(call, found, args.view());
 }
@@ -52,16 +59,7 @@ Value Interpreter::call_plain(const CallExpr& call) {
     Value& v = args.constructed();
     if (v.is_error()) return v;
   }
-  if (int builtin = builtin_of(call); builtin >= 0) {
-    return builtin_table()[static_cast<std::size_t>(builtin)].fn(*this, args.view());
-  }
-  const Value* found = env_.find(call.symbol);
-  if (found && found->is_function()) {
-    Value callee = *found;  // the body may rebind the name; keep the function alive
-    const FunctionDef& def = callee.as_function();
-    if (def.params.size() == N) return run_user_function(def, args.take_all());
-  }
-  return call_failed(call, found, args.view());
+  return call_evaluated(call, args);
 }
 
 template Value Interpreter::call_plain<0>(const CallExpr&);
@@ -100,7 +98,7 @@ Value Interpreter::call_traced(const CallExpr& call) {
     Value callee = *found;
     const FunctionDef& def = callee.as_function();
     log_debug_call(msg::trace_found(def.params.size()));
-    if (def.params.size() == args.size()) return call_user_function(def, args.take());
+    if (def.params.size() == args.size()) return call_user_function(def, args.take_all());
   }
   return call_failed(call, found, args.view());
 }

@@ -771,8 +771,6 @@ struct Eval {
   }
 };
 
-bool is_numeric_tree(const Expr& e) { return e.arithmetic; }
-
 bool is_nested_numeric_tree(const Expr& e) {
   auto is_operator = [](const Expr& x) {
     return x.kind == ExprKind::BinaryOp || x.kind == ExprKind::UnaryOp || x.kind == ExprKind::Index;

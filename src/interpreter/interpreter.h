@@ -76,6 +76,8 @@ class Interpreter {
   template <std::size_t N>
   [[nodiscard]] Value call_plain(const CallExpr& call);
   template <class Args>
+  [[nodiscard]] Value call_evaluated(const CallExpr& call, Args& args);
+  template <class Args>
   [[nodiscard]] Value run_user_function(const FunctionDef& def, Args args);
 
   Environment env_;

@@ -39,8 +39,6 @@ struct Num {
   }
 };
 
-// Whether the expression is an arithmetic tree.
-[[nodiscard]] bool is_numeric_tree(const Expr& e);
 // Whether it is one with at least two operators, where computing it on raw
 // numbers pays off over the per-node routines.
 [[nodiscard]] bool is_nested_numeric_tree(const Expr& e);
