@@ -50,22 +50,23 @@ template <class Args>
 }
 
 template <std::size_t N>
-Value Interpreter::call_plain(const CallExpr& call) {
-  if (debug_enabled()) return call_traced(call);
+Value Interpreter::call_plain(Interpreter& in, const Expr& e) {
+  const auto& call = static_cast<const CallExpr&>(e);
+  if (debug_enabled()) return in.call_traced(call);
   FixedArgs<N> args;
   for (std::size_t i = 0; i < N; ++i) {
     const Expr& arg = *call.args[i];
-    new (args.next()) Value(arg.eval(*this, arg));
+    new (args.next()) Value(arg.eval(in, arg));
     Value& v = args.constructed();
     if (v.is_error()) return v;
   }
-  return call_evaluated(call, args);
+  return in.call_evaluated(call, args);
 }
 
-template Value Interpreter::call_plain<0>(const CallExpr&);
-template Value Interpreter::call_plain<1>(const CallExpr&);
-template Value Interpreter::call_plain<2>(const CallExpr&);
-template Value Interpreter::call_plain<3>(const CallExpr&);
+template Value Interpreter::call_plain<0>(Interpreter&, const Expr&);
+template Value Interpreter::call_plain<1>(Interpreter&, const Expr&);
+template Value Interpreter::call_plain<2>(Interpreter&, const Expr&);
+template Value Interpreter::call_plain<3>(Interpreter&, const Expr&);
 
 // What is left of a plain call: wrong arity, a builtin value, or nothing callable.
 Value Interpreter::call_failed(const CallExpr& call, const Value* found, std::span<const Value> args) {

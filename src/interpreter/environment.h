@@ -25,7 +25,7 @@ class Environment {
 
   // The value the name resolves to, or nullptr when it is bound nowhere.
   [[nodiscard]] const Value* find(Symbol symbol) const noexcept {
-    return symbol < count_ ? slots_[symbol].visible : nullptr;
+    return symbol < count_ ? visible_[symbol] : nullptr;
   }
 
   // Binds in the globals for a name declared global or at top level,
@@ -62,7 +62,7 @@ class Environment {
     Slot& s = slot(symbol);
     s.global = std::move(value);
     s.has_global = true;
-    if (!s.top) s.visible = &s.global;
+    if (!s.top) visible_[symbol] = &s.global;
   }
 
   // The stored value that `define` would replace, when it is also the
@@ -94,7 +94,7 @@ class Environment {
       Binding* b = bindings_.top();
       Slot& s = slots_[b->symbol];
       s.top = b->below;
-      s.visible = s.top ? &s.top->value : (s.has_global ? &s.global : nullptr);
+      visible_[b->symbol] = s.top ? &s.top->value : (s.has_global ? &s.global : nullptr);
       bindings_.pop();
     }
     --depth_;
@@ -106,7 +106,7 @@ class Environment {
     if (depth_ == 0 || s.declared_global) {
       s.global = std::move(value);
       s.has_global = true;
-      if (!s.top) s.visible = &s.global;
+      if (!s.top) visible_[symbol] = &s.global;
       return;
     }
     if (s.top && s.top->depth == depth_) {
@@ -168,8 +168,7 @@ class Environment {
     std::uint32_t depth;
   };
   struct Slot {
-    const Value* visible = nullptr;  // what find() answers: the top local, else the global
-    Binding* top = nullptr;          // the innermost local binding
+    Binding* top = nullptr;  // the innermost local binding
     Value global;
     bool has_global = false;
     bool declared_global = false;
@@ -238,7 +237,7 @@ class Environment {
   [[gnu::always_inline]] void push_binding(Slot& s, Symbol symbol, Value&& value) {
     Binding* b = bindings_.push(std::move(value), s.top, symbol, depth_);
     s.top = b;
-    s.visible = &b->value;
+    visible_[symbol] = &b->value;
   }
 
   Slot& slot(Symbol symbol) {
@@ -250,12 +249,19 @@ class Environment {
   void grow(Symbol symbol) {
     slots_.resize(std::max<std::size_t>(symbol + 1, symbol_count()));
     count_ = slots_.size();
-    for (Slot& s : slots_) {
-      if (!s.top) s.visible = s.has_global ? &s.global : nullptr;
+    visible_store_.resize(count_);
+    visible_ = visible_store_.data();
+    for (std::size_t i = 0; i < count_; ++i) {
+      const Slot& s = slots_[i];
+      if (!s.top) visible_[i] = s.has_global ? &s.global : nullptr;
     }
   }
 
   std::vector<Slot> slots_;
+  // What find() answers per symbol: the top local binding, else the global.
+  // Kept apart from the slots so that a lookup is one indexed load.
+  std::vector<const Value*> visible_store_;
+  const Value** visible_ = nullptr;  // visible_store_.data(), kept at hand
   std::size_t count_ = 0;            // slots_.size(), kept at hand
   BindingStack bindings_;
   std::vector<std::size_t> frames_;  // where each active scope's bindings begin

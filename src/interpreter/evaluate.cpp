@@ -443,17 +443,13 @@ struct Eval {
   }
 
   static Value call(Interpreter& in, const Expr& e) { return in.call_function(static_cast<const CallExpr&>(e)); }
-  template <std::size_t N>
-  static Value call_plain(Interpreter& in, const Expr& e) {
-    return in.call_plain<N>(static_cast<const CallExpr&>(e));
-  }
   static EvalFn choose_call(const CallExpr& c) {
     if (c.dotted) return &call;
     switch (c.args.size()) {
-      case 0: return &call_plain<0>;
-      case 1: return &call_plain<1>;
-      case 2: return &call_plain<2>;
-      case 3: return &call_plain<3>;
+      case 0: return &Interpreter::call_plain<0>;
+      case 1: return &Interpreter::call_plain<1>;
+      case 2: return &Interpreter::call_plain<2>;
+      case 3: return &Interpreter::call_plain<3>;
       default: return &call;
     }
   }

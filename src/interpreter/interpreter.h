@@ -72,9 +72,10 @@ class Interpreter {
   [[nodiscard]] Value call_by_value(Value callee, std::span<const Value> args);
   [[nodiscard]] Value call_traced(const CallExpr& call);
   [[nodiscard]] Value call_failed(const CallExpr& call, const Value* found, std::span<const Value> args);
-  // A plain (undotted) call with N arguments, N known when the node is prepared.
+  // A plain (undotted) call with N arguments, N known when the node is
+  // prepared; it is the node's evaluation routine.
   template <std::size_t N>
-  [[nodiscard]] Value call_plain(const CallExpr& call);
+  [[nodiscard]] static Value call_plain(Interpreter& in, const Expr& e);
   template <class Args>
   [[nodiscard]] Value call_evaluated(const CallExpr& call, Args& args);
   template <class Args>
