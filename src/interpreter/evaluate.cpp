@@ -502,22 +502,7 @@ struct Eval {
   // name[literal number] and name[name]: evaluating such an index cannot
   // change any variable, so the array can be read where it is stored.
   static Value index_leaf(Interpreter& in, const Expr& e) {
-    const auto& x = static_cast<const IndexExpr&>(e);
-    const Value* object = in.env_.find(static_cast<const IdentifierExpr&>(*x.object).symbol);
-    if (object && object->is_array()) {
-      std::int64_t i = 0;
-      bool have = false;
-      if (x.index->kind == ExprKind::Number) {
-        i = static_cast<const NumberExpr&>(*x.index).value;
-        have = true;
-      } else if (const Value* v = in.env_.find(static_cast<const IdentifierExpr&>(*x.index).symbol);
-                 v && v->is_number()) {
-        i = v->as_number();
-        have = true;
-      }
-      const auto& items = object->as_array();
-      if (have && i >= 0 && static_cast<std::uint64_t>(i) < items.size()) return items[static_cast<std::size_t>(i)];
-    }
+    if (const Value* element = in.leaf_element(static_cast<const IndexExpr&>(e))) return *element;
     return Eval::index(in, e);
   }
 
@@ -754,10 +739,7 @@ struct Eval {
       case ExprKind::Index: {
         const auto& x = static_cast<const IndexExpr&>(e);
         if (x.object->kind == ExprKind::Identifier && x.index->kind == ExprKind::String) return &member;
-        if (x.object->kind == ExprKind::Identifier &&
-            (x.index->kind == ExprKind::Number || x.index->kind == ExprKind::Identifier)) {
-          return &index_leaf;
-        }
+        if (is_leaf_element(e)) return &index_leaf;
         if (x.object->kind == ExprKind::Identifier && calls_nothing(*x.index)) return &index_in_place;
         return &index;
       }

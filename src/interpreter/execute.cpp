@@ -56,6 +56,18 @@ struct Exec {
     }
     in.env_.define(symbol, r.value());
   }
+  // let and assignment of name[literal number] or name[name]: the element
+  // is copied straight into the existing binding; the general way when the
+  // read would fail or the binding is new.
+  template <ExecFn General, Symbol Stmt_symbol(const Stmt&), const Expr& Stmt_value(const Stmt&)>
+  static void bind_element(Interpreter& in, const Stmt& stmt) {
+    const auto& x = static_cast<const IndexExpr&>(Stmt_value(stmt));
+    const Value* element = in.leaf_element(x);
+    if (!element || element->is_error()) return General(in, stmt);
+    Value* existing = in.env_.binding_to_replace(Stmt_symbol(stmt));
+    if (!existing) return General(in, stmt);
+    *existing = *element;  // copies before it releases: the element may belong to the old value
+  }
   template <class S>
   static Symbol symbol_of(const Stmt& stmt) { return static_cast<const S&>(stmt).symbol; }
   template <class S>
@@ -416,6 +428,7 @@ struct Exec {
       prepare_numeric_tree(value);
       return &bind_numeric<&assign, &symbol_of<AssignStmt>, &value_of<AssignStmt>>;
     }
+    if (is_leaf_element(value)) return &bind_element<&assign, &symbol_of<AssignStmt>, &value_of<AssignStmt>>;
     return &assign;
   }
 
@@ -425,6 +438,7 @@ struct Exec {
       prepare_numeric_tree(value);
       return &bind_numeric<&let, &symbol_of<LetStmt>, &value_of<LetStmt>>;
     }
+    if (is_leaf_element(value)) return &bind_element<&let, &symbol_of<LetStmt>, &value_of<LetStmt>>;
     return &let;
   }
 

@@ -47,6 +47,26 @@ class Interpreter {
   // A plain name's value, or Null when it is bound nowhere.
   [[nodiscard]] Value lookup(Symbol symbol) const;
 
+  // The element name[literal number] or name[name] reads, when the name
+  // holds an array and the index is a number within it; nullptr otherwise
+  // (the general way then reports whatever is wrong). Reading it changes
+  // nothing.
+  [[nodiscard]] const Value* leaf_element(const IndexExpr& x) const noexcept {
+    const Value* object = env_.find(static_cast<const IdentifierExpr&>(*x.object).symbol);
+    if (!object || !object->is_array()) return nullptr;
+    std::int64_t i = 0;
+    if (x.index->kind == ExprKind::Number) {
+      i = static_cast<const NumberExpr&>(*x.index).value;
+    } else {
+      const Value* v = env_.find(static_cast<const IdentifierExpr&>(*x.index).symbol);
+      if (!v || !v->is_number()) return nullptr;
+      i = v->as_number();
+    }
+    const auto& items = object->as_array();
+    if (i < 0 || static_cast<std::uint64_t>(i) >= items.size()) return nullptr;
+    return &items[static_cast<std::size_t>(i)];
+  }
+
   [[nodiscard]] bool signal_pending() const noexcept {
     return signals_ != 0 || harness::halted();
   }
@@ -97,6 +117,15 @@ class Interpreter {
   int call_depth_ = 0;
   std::unique_ptr<GraphicsContext> graphics_;
 };
+
+// Whether it is name[literal number] or name[name], the element reads
+// Interpreter::leaf_element serves.
+[[nodiscard]] inline bool is_leaf_element(const Expr& e) {
+  if (e.kind != ExprKind::Index) return false;
+  const auto& x = static_cast<const IndexExpr&>(e);
+  return x.object->kind == ExprKind::Identifier &&
+         (x.index->kind == ExprKind::Number || x.index->kind == ExprKind::Identifier);
+}
 
 // Reports an error the moment it happens and returns it as a value.
 [[nodiscard]] Value raise(std::string message);
