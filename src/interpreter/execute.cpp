@@ -47,14 +47,8 @@ struct Exec {
     Num r = value.num(in, value);
     if (!r.ok()) return General(in, stmt);
     Symbol symbol = Stmt_symbol(stmt);
-    if (Value* existing = in.env_.binding_to_replace(symbol)) {
-      existing->set_inline(r.kind == NumKind::Int ? ValueType::Number
-                           : r.kind == NumKind::Real ? ValueType::Float
-                                                     : ValueType::Boolean,
-                           r.bits);
-      return;
-    }
-    in.env_.define(symbol, r.value());
+    if (Value* existing = in.env_.binding_to_replace(symbol)) return existing->set_inline(r.type(), r.bits);
+    in.env_.define_new(symbol, r.value());
   }
   // let and assignment of name[literal number] or name[name]: the element
   // is copied straight into the existing binding; the general way when the

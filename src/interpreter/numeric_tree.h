@@ -17,7 +17,16 @@ namespace veltro {
 
 // Ref: an element that is not a number or a float, as a pointer to where it
 // is stored (valid while the tree is computed: nothing can change it).
-enum class NumKind : std::uint8_t { Int, Real, Bool, Ref, None };
+// Int, Real and Bool carry the codes of their value types, so that a result
+// is stored with a cast.
+enum class NumKind : std::uint8_t {
+  Int = static_cast<std::uint8_t>(ValueType::Number),
+  Real = static_cast<std::uint8_t>(ValueType::Float),
+  Bool = static_cast<std::uint8_t>(ValueType::Boolean),
+  Ref,
+  None,
+};
+static_assert(NumKind::Int < NumKind::Real && NumKind::Real < NumKind::Bool && NumKind::Bool < NumKind::Ref);
 
 // Fits in two registers, so the routines return it without touching memory.
 struct Num {
@@ -26,15 +35,12 @@ struct Num {
 
   static Num none() { return {0, NumKind::None}; }
   [[nodiscard]] bool ok() const { return kind <= NumKind::Bool; }
+  // The value type of a result that is ok().
+  [[nodiscard]] ValueType type() const { return static_cast<ValueType>(kind); }
   [[nodiscard]] double real() const { return std::bit_cast<double>(bits); }
   [[nodiscard]] Value value() const {
-    switch (kind) {
-      case NumKind::Int: return Value::number(bits);
-      case NumKind::Real: return Value::real(real());
-      case NumKind::Bool: return Value::boolean(bits != 0);
-      case NumKind::Ref: return *reinterpret_cast<const Value*>(bits);
-      case NumKind::None: return Value();
-    }
+    if (ok()) return Value::from_bits(type(), bits);
+    if (kind == NumKind::Ref) return *reinterpret_cast<const Value*>(bits);
     return Value();
   }
 };

@@ -70,17 +70,13 @@ class Value {
     if (is_heap()) release();
   }
   // Replaces the value with a number, float or boolean given by its bits
-  // (the integer, the double's bits, or 0/1).
+  // (the integer, the double's bits, or 0/1: a boolean's byte followed by
+  // zeros, as boolean() stores it).
   void set_inline(ValueType type, std::int64_t bits) noexcept {
     ValueType old_type = type_;
     Payload old_payload = u_;
     type_ = type;
-    if (type == ValueType::Boolean) {
-      u_.i = 0;
-      u_.b = bits != 0;
-    } else {
-      u_.i = bits;
-    }
+    u_.i = bits;
     if ((kHeapMask >> static_cast<int>(old_type)) & 1u) release_payload(old_type, old_payload);
   }
   void swap(Value& other) noexcept {
@@ -93,6 +89,13 @@ class Value {
   static Value real(double v) noexcept { Value r; r.type_ = ValueType::Float; r.u_.f = v; return r; }
   static Value boolean(bool v) noexcept { Value r; r.type_ = ValueType::Boolean; r.u_.b = v; return r; }
   static Value null() noexcept { return Value(); }
+  // A number, float or boolean from its bits, as set_inline takes them.
+  static Value from_bits(ValueType type, std::int64_t bits) noexcept {
+    Value r;
+    r.type_ = type;
+    r.u_.i = bits;
+    return r;
+  }
   static Value string(std::string v);
   static Value string(std::string_view v) { return string(std::string(v)); }
   static Value string(const char* v) { return string(std::string(v)); }
