@@ -333,7 +333,11 @@ struct Exec {
     }
     for (std::int64_t i = from; i < to; ++i) {
       if (!harness::step()) break;
-      in.env_.define(s.symbol, Value::number(i));
+      if (Value* existing = in.env_.binding_to_replace(s.symbol)) {
+        existing->set_inline(ValueType::Number, i);
+      } else {
+        in.env_.define_new(s.symbol, Value::number(i));
+      }
       in.execute_block(s.body);
       if (in.signals_ & (Interpreter::kReturn | Interpreter::kBreak)) break;
       in.signals_ &= static_cast<std::uint8_t>(~Interpreter::kContinue);
