@@ -67,7 +67,11 @@ class FixedArgs {
   FixedArgs(const FixedArgs&) = delete;
   FixedArgs& operator=(const FixedArgs&) = delete;
   ~FixedArgs() {
-    for (std::size_t i = 0; i < count_; ++i) slot(i)->~Value();
+    if constexpr (N == 1) {
+      if (count_ != 0) slot(0)->~Value();
+    } else {
+      for (std::size_t i = 0; i < count_; ++i) slot(i)->~Value();
+    }
   }
   // The next argument's storage; `constructed` must follow once a Value is placed in it.
   [[nodiscard]] void* next() { return slot(count_); }

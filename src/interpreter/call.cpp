@@ -42,9 +42,11 @@ template <class Args>
   }
   const Value* found = env_.find(call.symbol);
   if (found && found->is_function()) {
-    Value callee = *found;  // the body may rebind the name; keep the function alive
-    const FunctionDef& def = callee.as_function();
-    if (def.params.size() == args.size()) return run_user_function(def, args.take_all());
+    const FunctionDef& def = found->as_function();
+    if (def.params.size() == args.size()) {
+      Rc<const FunctionDef> hold(&def);  // the body may rebind the name; keep the function alive
+      return run_user_function(def, args.take_all());
+    }
   }
   return call_failed(call, found, args.view());
 }
