@@ -40,6 +40,13 @@ template <class Args>
   if (int builtin = builtin_of(call); builtin >= 0) {
     return builtin_table()[static_cast<std::size_t>(builtin)].fn(*this, args.view());
   }
+  return call_variable(call, args);
+}
+
+// The same once the name is known to be no builtin: a user function of the
+// right arity, or a failure.
+template <class Args>
+[[gnu::always_inline]] inline Value Interpreter::call_variable(const CallExpr& call, Args& args) {
   const Value* found = env_.find(call.symbol);
   if (found && found->is_function()) {
     const FunctionDef& def = found->as_function();
@@ -51,7 +58,7 @@ template <class Args>
   return call_failed(call, found, args.view());
 }
 
-template <std::size_t N>
+template <std::size_t N, bool Builtin>
 Value Interpreter::call_plain(Interpreter& in, const Expr& e) {
   const auto& call = static_cast<const CallExpr&>(e);
   if (debug_enabled()) return in.call_traced(call);
@@ -62,13 +69,23 @@ Value Interpreter::call_plain(Interpreter& in, const Expr& e) {
     Value& v = args.constructed();
     if (v.is_error()) return v;
   }
-  return in.call_evaluated(call, args);
+  if constexpr (Builtin) {
+    return builtin_table()[static_cast<std::size_t>(call.builtin)].fn(in, args.view());
+  } else {
+    return in.call_variable(call, args);
+  }
 }
 
-template Value Interpreter::call_plain<0>(Interpreter&, const Expr&);
-template Value Interpreter::call_plain<1>(Interpreter&, const Expr&);
-template Value Interpreter::call_plain<2>(Interpreter&, const Expr&);
-template Value Interpreter::call_plain<3>(Interpreter&, const Expr&);
+EvalFn Interpreter::plain_call_routine(const CallExpr& call) {
+  bool builtin = builtin_of(call) >= 0;
+  switch (call.args.size()) {
+    case 0: return builtin ? &call_plain<0, true> : &call_plain<0, false>;
+    case 1: return builtin ? &call_plain<1, true> : &call_plain<1, false>;
+    case 2: return builtin ? &call_plain<2, true> : &call_plain<2, false>;
+    case 3: return builtin ? &call_plain<3, true> : &call_plain<3, false>;
+    default: return nullptr;
+  }
+}
 
 // What is left of a plain call: wrong arity, a builtin value, or nothing callable.
 Value Interpreter::call_failed(const CallExpr& call, const Value* found, std::span<const Value> args) {

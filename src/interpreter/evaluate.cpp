@@ -445,13 +445,8 @@ struct Eval {
   static Value call(Interpreter& in, const Expr& e) { return in.call_function(static_cast<const CallExpr&>(e)); }
   static EvalFn choose_call(const CallExpr& c) {
     if (c.dotted) return &call;
-    switch (c.args.size()) {
-      case 0: return &Interpreter::call_plain<0>;
-      case 1: return &Interpreter::call_plain<1>;
-      case 2: return &Interpreter::call_plain<2>;
-      case 3: return &Interpreter::call_plain<3>;
-      default: return &call;
-    }
+    if (EvalFn plain = Interpreter::plain_call_routine(c)) return plain;
+    return &call;
   }
 
   static Value array(Interpreter& in, const Expr& e) {

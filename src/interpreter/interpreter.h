@@ -92,12 +92,17 @@ class Interpreter {
   [[nodiscard]] Value call_by_value(Value callee, std::span<const Value> args);
   [[nodiscard]] Value call_traced(const CallExpr& call);
   [[nodiscard]] Value call_failed(const CallExpr& call, const Value* found, std::span<const Value> args);
-  // A plain (undotted) call with N arguments, N known when the node is
-  // prepared; it is the node's evaluation routine.
-  template <std::size_t N>
+  // A plain (undotted) call with N arguments, N and whether the name is a
+  // builtin's known when the node is prepared; it is the node's evaluation
+  // routine.
+  template <std::size_t N, bool Builtin>
   [[nodiscard]] static Value call_plain(Interpreter& in, const Expr& e);
+  // That routine for a plain call of up to 3 arguments; nullptr for more.
+  [[nodiscard]] static EvalFn plain_call_routine(const CallExpr& call);
   template <class Args>
   [[nodiscard]] Value call_evaluated(const CallExpr& call, Args& args);
+  template <class Args>
+  [[nodiscard]] Value call_variable(const CallExpr& call, Args& args);
   template <class Args>
   [[nodiscard]] Value run_user_function(const FunctionDef& def, Args args);
 
