@@ -27,7 +27,7 @@ class Rc {
     return *this;
   }
   ~Rc() {
-    if (p_ && --p_->refs == 0) delete p_;
+    if (p_ && --p_->refs == 0) destroy(p_);
   }
 
   T* get() const { return p_; }
@@ -36,6 +36,9 @@ class Rc {
   explicit operator bool() const { return p_ != nullptr; }
 
  private:
+  // Out of line, so that dropping a reference stays a decrement and a test.
+  [[gnu::noinline]] static void destroy(T* p) { delete p; }
+
   T* p_ = nullptr;
 };
 

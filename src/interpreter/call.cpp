@@ -160,7 +160,7 @@ Value Interpreter::run_user_function(const FunctionDef& def, Args args) {
   }
   ++call_depth_;
   std::size_t scope = env_.enter_scope();
-  env_.bind_parameters(def.param_symbols, args);
+  env_.bind_parameters(def.param_symbols, args, def.distinct_params);
   execute_block(def.body);
   Value result;
   if (signals_ & kReturn) {

@@ -116,31 +116,33 @@ class Environment {
     push_binding(s, symbol, std::move(value));
   }
 
-  void bind_parameters(const std::vector<Symbol>& params, std::span<const Value> args) {
+  // Binds a call's parameters in the scope just entered. `distinct` tells
+  // that no name repeats among them, so that none can be bound in that scope
+  // yet.
+  void bind_parameters(const std::vector<Symbol>& params, std::span<const Value> args, bool distinct = false) {
     std::size_t n = std::min(params.size(), args.size());
-    for (std::size_t i = 0; i < n; ++i) bind_parameter(params[i], Value(args[i]));
+    for (std::size_t i = 0; i < n; ++i) bind_parameter(params[i], Value(args[i]), distinct);
   }
   // The same, taking the argument values over.
-  void bind_parameters(const std::vector<Symbol>& params, std::span<Value> args) {
+  void bind_parameters(const std::vector<Symbol>& params, std::span<Value> args, bool distinct = false) {
     std::size_t n = std::min(params.size(), args.size());
-    for (std::size_t i = 0; i < n; ++i) bind_parameter(params[i], std::move(args[i]));
+    for (std::size_t i = 0; i < n; ++i) bind_parameter(params[i], std::move(args[i]), distinct);
   }
-
   // The same for a call whose argument count is fixed and equal to the
   // parameter count.
   template <std::size_t N>
-  void bind_parameters(const std::vector<Symbol>& params, std::span<Value, N> args) {
+  void bind_parameters(const std::vector<Symbol>& params, std::span<Value, N> args, bool distinct = false) {
     const Symbol* symbols = params.data();
-    for (std::size_t i = 0; i < N; ++i) bind_parameter(symbols[i], std::move(args[i]));
+    for (std::size_t i = 0; i < N; ++i) bind_parameter(symbols[i], std::move(args[i]), distinct);
   }
 
-  // A parameter of the call scope just entered: a new local binding unless
-  // the name is declared global or already bound in this scope (a repeated
-  // parameter name), which define_new handles.
-  [[gnu::always_inline]] void bind_parameter(Symbol symbol, Value&& value) {
+  // A parameter: a new local binding unless the name is declared global or
+  // already bound in this scope (a repeated parameter name), which
+  // define_new handles.
+  [[gnu::always_inline]] void bind_parameter(Symbol symbol, Value&& value, bool distinct) {
     if (symbol < count_) {
       Slot& s = slots_[symbol];
-      if (!s.declared_global && depth_ != 0 && (!s.top || s.top->depth != depth_)) {
+      if (!s.declared_global && depth_ != 0 && (distinct || !s.top || s.top->depth != depth_)) {
         push_binding(s, symbol, std::move(value));
         return;
       }

@@ -166,6 +166,7 @@ using Block = std::vector<StmtPtr>;
 struct FunctionDef : RcObject {
   std::vector<std::string> params;
   std::vector<Symbol> param_symbols;
+  bool distinct_params = true;  // no name repeats among the parameters
   Block body;
 };
 

@@ -176,7 +176,11 @@ StmtPtr Parser::parse_def() {
   auto def = make_rc<FunctionDef>();
   while (check(TokenType::Identifier)) {
     def->params.push_back(current().text);
-    def->param_symbols.push_back(intern(current().text));
+    Symbol symbol = intern(current().text);
+    if (std::find(def->param_symbols.begin(), def->param_symbols.end(), symbol) != def->param_symbols.end()) {
+      def->distinct_params = false;
+    }
+    def->param_symbols.push_back(symbol);
     advance();
     (void)expect(TokenType::Comma);
   }

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <random>
@@ -68,7 +69,16 @@ TEST(Environment, AgreesWithTheScopeStackModel) {
           std::vector<Value> args;
           for (std::size_t i = rng() % 4; i > 0; --i) params.push_back(names[rng() % names.size()]);
           for (std::size_t i = rng() % 4; i > 0; --i) args.push_back(Value::number(step * 10 + static_cast<int>(i)));
-          env.bind_parameters(params, std::span<const Value>(args));
+          // Distinct names take the path that skips the repeated-name check.
+          std::vector<Symbol> sorted = params;
+          std::sort(sorted.begin(), sorted.end());
+          bool distinct = std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end();
+          if (rng() % 2 == 0) {
+            env.bind_parameters(params, std::span<const Value>(args), distinct);
+          } else {
+            std::vector<Value> taken = args;
+            env.bind_parameters(params, std::span<Value>(taken), distinct);
+          }
           for (std::size_t i = 0; i < std::min(params.size(), args.size()); ++i) {
             model.define(params[i], args[i].as_number());
           }
