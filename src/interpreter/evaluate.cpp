@@ -548,6 +548,11 @@ struct Eval {
   static Num num_real(Interpreter&, const Expr& e) {
     return {std::bit_cast<std::int64_t>(static_cast<const FloatExpr&>(e).value), NumKind::Real};
   }
+  // Only ever the whole value of a let or an assignment: no operator takes
+  // a boolean operand the numeric way.
+  static Num num_boolean(Interpreter&, const Expr& e) {
+    return {static_cast<const BooleanExpr&>(e).value ? 1 : 0, NumKind::Bool};
+  }
   // A name of anything but a number or a float gives a Ref: a key for an
   // enclosing element read, a reason to give up for an operator.
   static Num num_name(Interpreter& in, const Expr& e) {
@@ -662,6 +667,7 @@ struct Eval {
     switch (e.kind) {
       case ExprKind::Number: return &num_number;
       case ExprKind::Float: return &num_real;
+      case ExprKind::Boolean: return &num_boolean;
       case ExprKind::Identifier: return &num_name;
       case ExprKind::UnaryOp: return &num_negate;
       case ExprKind::Index: return &num_index;

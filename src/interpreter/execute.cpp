@@ -402,8 +402,11 @@ struct Exec {
     if (value.is_error()) log_error(msg::expression_failed(value.as_string()));
   }
 
+  // Arithmetic trees with an operator, and number, float and boolean
+  // literals, which are then stored in place.
   static bool worth_numeric(const Expr& value) {
-    return is_nested_numeric_tree(value) || (value.arithmetic && value.kind == ExprKind::BinaryOp);
+    return is_nested_numeric_tree(value) || (value.arithmetic && value.kind == ExprKind::BinaryOp) ||
+           value.kind == ExprKind::Number || value.kind == ExprKind::Float || value.kind == ExprKind::Boolean;
   }
 
   static ExecFn choose_assign(const AssignStmt& s) {
