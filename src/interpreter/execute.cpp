@@ -198,6 +198,14 @@ struct Exec {
     return true;
   }
 
+  // A bare name: its truthiness read where the value is stored.
+  static bool test_name(Interpreter& in, const Expr& e, bool& truth) {
+    const Value* v = in.env_.find(static_cast<const IdentifierExpr&>(e).symbol);
+    if (!v || v->is_error()) return false;
+    truth = v->truthy();
+    return true;
+  }
+
   static bool test_general(Interpreter&, const Expr&, bool&) { return false; }
 
   // An arithmetic tree with a comparison at its root.
@@ -249,6 +257,7 @@ struct Exec {
 
   template <template <Test> class Routine>
   static ExecFn with_test(const Expr& condition) {
+    if (condition.kind == ExprKind::Identifier) return Routine<&test_name>::fn;
     if (condition.kind == ExprKind::BinaryOp) {
       const auto& b = static_cast<const BinaryExpr&>(condition);
       bool name_number = b.left->kind == ExprKind::Identifier && b.right->kind == ExprKind::Number;
