@@ -159,7 +159,7 @@ Value Interpreter::run_user_function(const FunctionDef& def, Args args) {
     return raise(msg::call_depth_exceeded(limits::kMaxCallDepth));
   }
   ++call_depth_;
-  std::size_t scope = env_.enter_scope();
+  Environment::Mark scope = env_.enter_scope();
   env_.bind_parameters(def.param_symbols, args, def.distinct_params);
   execute_block(def.body);
   Value result;

@@ -78,6 +78,11 @@ class Environment {
     return nullptr;
   }
 
+  // Where a scope's bindings begin.
+  struct Mark {
+    const void* at;
+  };
+
   void push_scope() { frames_.push_back(enter_scope()); }
   void pop_scope() {
     leave_scope(frames_.back());
@@ -85,12 +90,12 @@ class Environment {
   }
 
   // The same pair for callers that keep the scope's mark themselves.
-  [[nodiscard]] std::size_t enter_scope() {
+  [[nodiscard]] Mark enter_scope() {
     ++depth_;
-    return bindings_.size();
+    return {bindings_.position()};
   }
-  void leave_scope(std::size_t mark) {
-    while (bindings_.size() > mark) {
+  void leave_scope(Mark mark) {
+    while (bindings_.position() != mark.at) {
       Binding* b = bindings_.top();
       Slot& s = slots_[b->symbol];
       s.top = b->below;
@@ -177,7 +182,11 @@ class Environment {
   };
 
   // The bindings of all active scopes, in the order they were made, in
-  // chunks that never move, so that pointers to them stay valid.
+  // chunks that never move, so that pointers to them stay valid. The end of
+  // the stack is one pointer, kept canonical: inside the current chunk past
+  // its first binding (a full chunk ends at its limit), or at the very
+  // start when the stack is empty. So each height has one position, and a
+  // scope's mark is that pointer.
   class BindingStack {
    public:
     BindingStack() {
@@ -187,23 +196,21 @@ class Environment {
     BindingStack(const BindingStack&) = delete;
     BindingStack& operator=(const BindingStack&) = delete;
     ~BindingStack() {
-      while (size_ > 0) pop();
+      while (next_ != chunks_[0].get()) pop();
     }
-    [[nodiscard]] std::size_t size() const noexcept { return size_; }
-    [[nodiscard]] Binding* top() const noexcept { return next_ != base_ ? next_ - 1 : previous_top(); }
+    [[nodiscard]] const void* position() const noexcept { return next_; }
+    [[nodiscard]] Binding* top() const noexcept { return next_ - 1; }
     template <class... Args>
     Binding* push(Args&&... args) {
       if (next_ == limit_) next_chunk();
       Binding* b = new (next_) Binding{std::forward<Args>(args)...};
       ++next_;
-      ++size_;
       return b;
     }
     void pop() noexcept {
-      if (next_ == base_) previous_chunk();
       --next_;
-      --size_;
       next_->~Binding();
+      if (next_ == base_ && current_ != 0) previous_chunk();
     }
 
    private:
@@ -226,14 +233,12 @@ class Environment {
       enter_chunk(current_ - 1);
       next_ = limit_;
     }
-    [[nodiscard]] Binding* previous_top() const noexcept { return chunks_[current_ - 1].get() + kChunk - 1; }
 
     std::vector<std::unique_ptr<Binding, Free>> chunks_;
     std::size_t current_ = 0;
     Binding* base_ = nullptr;
     Binding* next_ = nullptr;
     Binding* limit_ = nullptr;
-    std::size_t size_ = 0;
   };
 
   [[gnu::always_inline]] void push_binding(Slot& s, Symbol symbol, Value&& value) {
@@ -266,7 +271,7 @@ class Environment {
   const Value** visible_ = nullptr;  // visible_store_.data(), kept at hand
   std::size_t count_ = 0;            // slots_.size(), kept at hand
   BindingStack bindings_;
-  std::vector<std::size_t> frames_;  // where each active scope's bindings begin
+  std::vector<Mark> frames_;  // where each active scope's bindings begin
   std::uint32_t depth_ = 0;
 };
 

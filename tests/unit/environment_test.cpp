@@ -103,6 +103,32 @@ TEST(Environment, AgreesWithTheScopeStackModel) {
   }
 }
 
+// Scopes nested deep enough for their bindings to span several chunks of
+// the binding stack, left and entered again.
+TEST(Environment, DeepScopesSpanningChunksUnwindExactly) {
+  Symbol a = intern("env_deep_a");
+  Symbol b = intern("env_deep_b");
+  Environment env;
+  env.define(a, Value::number(-1));
+  for (int pass = 0; pass < 2; ++pass) {
+    std::vector<Environment::Mark> marks;
+    for (int level = 0; level < 700; ++level) {
+      marks.push_back(env.enter_scope());
+      env.bind_parameters({a}, std::span<const Value>(std::vector<Value>{Value::number(level)}), true);
+      if (level % 3 == 0) env.define(b, Value::number(level * 10));
+    }
+    for (int level = 699; level >= 0; --level) {
+      ASSERT_EQ(env.find(a)->as_number(), level);
+      ASSERT_EQ(env.find(b)->as_number(), level / 3 * 30);
+      env.leave_scope(marks.back());
+      marks.pop_back();
+    }
+    EXPECT_EQ(env.find(a)->as_number(), -1);
+    EXPECT_EQ(env.find(b), nullptr);
+    EXPECT_EQ(env.depth(), 0u);
+  }
+}
+
 TEST(Environment, DefineTargetIsOnlyExposedWhenItIsTheVisibleBinding) {
   Symbol x = intern("env_target_x");
   Environment env;
