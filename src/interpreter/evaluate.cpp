@@ -30,10 +30,8 @@ Value raise(std::string message) {
 
 namespace {
 
-// 64-bit arithmetic that wraps around instead of overflowing.
-std::int64_t wrap_add(std::int64_t a, std::int64_t b) {
-  return static_cast<std::int64_t>(static_cast<std::uint64_t>(a) + static_cast<std::uint64_t>(b));
-}
+// 64-bit arithmetic that wraps around instead of overflowing (wrap_add is
+// in numeric_tree.h).
 std::int64_t wrap_sub(std::int64_t a, std::int64_t b) {
   return static_cast<std::int64_t>(static_cast<std::uint64_t>(a) - static_cast<std::uint64_t>(b));
 }

@@ -62,6 +62,37 @@ struct Exec {
     if (!existing) return General(in, stmt);
     *existing = *element;  // copies before it releases: the element may belong to the old value
   }
+  // x = x + arithmetic tree, x a number or a float that the assignment
+  // replaces where it is read: the sum is stored in place. Reading x after
+  // the right operand changes nothing, as the tree changes nothing. Any
+  // other case takes the numeric way of the whole tree, then the general one.
+  enum class Addend { Number, Name, Tree };
+  template <Addend A>
+  static void accumulate(Interpreter& in, const Stmt& stmt) {
+    const auto& s = static_cast<const AssignStmt&>(stmt);
+    const Expr& right = *static_cast<const BinaryExpr&>(*s.value).right;
+    Value* target = in.env_.define_target_if_visible(s.symbol);
+    if (target && target->is_numeric()) {
+      Num r;
+      if constexpr (A == Addend::Number) {
+        r = {static_cast<const NumberExpr&>(right).value, NumKind::Int};
+      } else if constexpr (A == Addend::Name) {
+        const Value* v = in.env_.find(static_cast<const IdentifierExpr&>(right).symbol);
+        r = v && v->is_number() ? Num{v->as_number(), NumKind::Int} : right.num(in, right);
+      } else {
+        r = right.num(in, right);
+      }
+      if (r.kind == NumKind::Int && target->is_number()) {
+        return target->set_inline(ValueType::Number, wrap_add(target->as_number(), r.bits));
+      }
+      if (r.kind == NumKind::Int || r.kind == NumKind::Real) {
+        double sum = target->to_double() + (r.kind == NumKind::Int ? static_cast<double>(r.bits) : r.real());
+        return target->set_inline(ValueType::Float, std::bit_cast<std::int64_t>(sum));
+      }
+    }
+    bind_numeric<&assign_append, &symbol_of<AssignStmt>, &value_of<AssignStmt>>(in, stmt);
+  }
+
   template <class S>
   static Symbol symbol_of(const Stmt& stmt) { return static_cast<const S&>(stmt).symbol; }
   template <class S>
@@ -425,7 +456,11 @@ struct Exec {
       if (sum.op == TokenType::Plus && is_name(*sum.left, s.symbol)) {
         if (!worth_numeric(value)) return &assign_append;
         prepare_numeric_tree(value);
-        return &bind_numeric<&assign_append, &symbol_of<AssignStmt>, &value_of<AssignStmt>>;
+        switch (sum.right->kind) {
+          case ExprKind::Number: return &accumulate<Addend::Number>;
+          case ExprKind::Identifier: return &accumulate<Addend::Name>;
+          default: return &accumulate<Addend::Tree>;
+        }
       }
     }
     if (value.kind == ExprKind::Call) {
