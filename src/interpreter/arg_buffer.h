@@ -67,10 +67,9 @@ class FixedArgs {
   FixedArgs(const FixedArgs&) = delete;
   FixedArgs& operator=(const FixedArgs&) = delete;
   ~FixedArgs() {
-    if constexpr (N == 1) {
-      if (count_ != 0) slot(0)->~Value();
-    } else {
-      for (std::size_t i = 0; i < count_; ++i) slot(i)->~Value();
+    // Bounded by N, so that the loop unrolls.
+    for (std::size_t i = 0; i < N; ++i) {
+      if (i < count_) slot(i)->~Value();
     }
   }
   // The next argument's storage; `constructed` must follow once a Value is placed in it.

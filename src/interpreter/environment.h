@@ -56,6 +56,12 @@ class Environment {
     return nullptr;
   }
   void define(Symbol symbol, const Value& value) { define(symbol, Value(value)); }
+  // The same for a number, float or boolean given by its bits (see
+  // Value::set_inline), stored in place when the binding exists.
+  [[gnu::always_inline]] void define_inline(Symbol symbol, ValueType type, std::int64_t bits) {
+    if (Value* existing = binding_to_replace(symbol)) return existing->set_inline(type, bits);
+    define_new(symbol, Value::from_bits(type, bits));
+  }
 
   // Binds straight in the globals (item imports of `use`).
   void set_global(Symbol symbol, Value value) {

@@ -46,9 +46,7 @@ struct Exec {
     const Expr& value = Stmt_value(stmt);
     Num r = value.num(in, value);
     if (!r.ok()) return General(in, stmt);
-    Symbol symbol = Stmt_symbol(stmt);
-    if (Value* existing = in.env_.binding_to_replace(symbol)) return existing->set_inline(r.type(), r.bits);
-    in.env_.define_new(symbol, r.value());
+    in.env_.define_inline(Stmt_symbol(stmt), r.type(), r.bits);
   }
   // let and assignment of name[literal number] or name[name]: the element
   // is copied straight into the existing binding; the general way when the
@@ -66,22 +64,14 @@ struct Exec {
   // replaces where it is read: the sum is stored in place. Reading x after
   // the right operand changes nothing, as the tree changes nothing. Any
   // other case takes the numeric way of the whole tree, then the general one.
-  enum class Addend { Number, Name, Tree };
-  template <Addend A>
+  // A literal number as the right operand is read in place.
+  template <bool LiteralNumber>
   static void accumulate(Interpreter& in, const Stmt& stmt) {
     const auto& s = static_cast<const AssignStmt&>(stmt);
     const Expr& right = *static_cast<const BinaryExpr&>(*s.value).right;
     Value* target = in.env_.define_target_if_visible(s.symbol);
     if (target && target->is_numeric()) {
-      Num r;
-      if constexpr (A == Addend::Number) {
-        r = {static_cast<const NumberExpr&>(right).value, NumKind::Int};
-      } else if constexpr (A == Addend::Name) {
-        const Value* v = in.env_.find(static_cast<const IdentifierExpr&>(right).symbol);
-        r = v && v->is_number() ? Num{v->as_number(), NumKind::Int} : right.num(in, right);
-      } else {
-        r = right.num(in, right);
-      }
+      Num r = LiteralNumber ? Num{static_cast<const NumberExpr&>(right).value, NumKind::Int} : right.num(in, right);
       if (r.kind == NumKind::Int && target->is_number()) {
         return target->set_inline(ValueType::Number, wrap_add(target->as_number(), r.bits));
       }
@@ -373,11 +363,7 @@ struct Exec {
     }
     for (std::int64_t i = from; i < to; ++i) {
       if (!harness::step()) break;
-      if (Value* existing = in.env_.binding_to_replace(s.symbol)) {
-        existing->set_inline(ValueType::Number, i);
-      } else {
-        in.env_.define_new(s.symbol, Value::number(i));
-      }
+      in.env_.define_inline(s.symbol, ValueType::Number, i);
       in.execute_block(s.body);
       if (in.signals_ & (Interpreter::kReturn | Interpreter::kBreak)) break;
       in.signals_ &= static_cast<std::uint8_t>(~Interpreter::kContinue);
@@ -456,11 +442,7 @@ struct Exec {
       if (sum.op == TokenType::Plus && is_name(*sum.left, s.symbol)) {
         if (!worth_numeric(value)) return &assign_append;
         prepare_numeric_tree(value);
-        switch (sum.right->kind) {
-          case ExprKind::Number: return &accumulate<Addend::Number>;
-          case ExprKind::Identifier: return &accumulate<Addend::Name>;
-          default: return &accumulate<Addend::Tree>;
-        }
+        return sum.right->kind == ExprKind::Number ? &accumulate<true> : &accumulate<false>;
       }
     }
     if (value.kind == ExprKind::Call) {
