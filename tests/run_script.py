@@ -18,6 +18,7 @@ Markers (each adds one line, in file order, to the stream it names):
     # args: ...             options placed before the script path
     # args-after: ...       arguments placed after the script path
     # stdin: TEXT           a line fed to standard input
+    # env: NAME=VALUE       an environment variable of the run
     # no-file               run veltro without the script path (for the REPL: stdin is the input)
     # unordered-stderr      standard error may come in any order
 
@@ -44,12 +45,12 @@ TAGS = {
     "veltro": f"{ESC}[33m[{ESC}[93mVELTRO{ESC}[33m]{ESC}[0m ",
     "stderr": "",
 }
-MARKER = re.compile(r"#\s*(expect(?:-(error|debug|call|veltro|stderr|exit))?|args|args-after|stdin|no-file|unordered-stderr)(?::[ ]?(.*))?$")
+MARKER = re.compile(r"#\s*(expect(?:-(error|debug|call|veltro|stderr|exit))?|args|args-after|stdin|env|no-file|unordered-stderr)(?::[ ]?(.*))?$")
 
 
 def parse(path):
     plan = {"stdout": [], "stderr": [], "exit": 0, "args": [], "args_after": [],
-            "stdin": [], "no_file": False, "unordered": False}
+            "stdin": [], "env": {}, "no_file": False, "unordered": False}
     with open(path, encoding="utf-8", errors="surrogateescape") as f:
         for line in f:
             line = line.rstrip("\n")
@@ -74,6 +75,9 @@ def parse(path):
                 plan["args_after"] += shlex.split(text)
             elif kind == "stdin":
                 plan["stdin"].append(text + "\n")
+            elif kind == "env":
+                name, _, value = text.partition("=")
+                plan["env"][name] = value
             elif kind == "no-file":
                 plan["no_file"] = True
             elif kind == "unordered-stderr":
@@ -143,6 +147,7 @@ def main():
             shutil.copytree(fixtures, work, dirs_exist_ok=True)
         cmd = [binary] + plan["args"] + ([] if plan["no_file"] else [script]) + plan["args_after"]
         env = dict(os.environ, SDL_VIDEODRIVER=os.environ.get("SDL_VIDEODRIVER", "offscreen"))
+        env.update(plan["env"])
         proc = subprocess.run(cmd, input=stdin, capture_output=True, cwd=work, timeout=100, env=env)
     finally:
         shutil.rmtree(work, ignore_errors=True)

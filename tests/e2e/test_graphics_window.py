@@ -25,7 +25,8 @@ SCRIPT = """
 use sdl2;
 
 def main() {
-    sdl2.create_window("veltro-e2e", 240, 160)
+    let w = sdl2.create_window("veltro-opening", 240, 160)
+    sdl2.set_window_title(w, "veltro-e2e")
     sdl2.set_max_fps(30)
     let frames = 0
     while sdl2.is_window_open() {
@@ -207,7 +208,7 @@ class WindowOnXvfb(unittest.TestCase):
 
         display = Display()
         window = display.find_window(b"veltro-e2e")
-        self.assertIsNotNone(window, "no window titled veltro-e2e on the screen")
+        self.assertIsNotNone(window, "no window titled veltro-e2e on the screen (set_window_title not applied?)")
         screen = display.screenshot()
 
         # Where the window lies on the screen: find the top-left corner of the marker rectangle.

@@ -9,6 +9,7 @@
 
 #include "modules/sdl2/graphics_context.h"
 #include "modules/sdl2/primitives.h"
+#include "modules/sdl2/sdl2_module.h"
 
 namespace veltro {
 namespace {
@@ -117,6 +118,37 @@ TEST(Window, CreationRules) {
   // A mode chosen before the window existed is remembered, not applied.
   EXPECT_EQ(gfx.window_mode(), "fullscreen");
   EXPECT_EQ(SDL_GetWindowFlags(gfx.window()) & SDL_WINDOW_FULLSCREEN, 0u);
+}
+
+// sdl2.set_window_title retitles the one window, open or closed; its handle
+// argument is not looked at, and nothing happens before a window exists.
+TEST(Window, SetWindowTitleAppliesTheTitle) {
+  use_dummy_video();
+  GraphicsContext gfx;
+  auto set_title = [&](Value handle, Value title) {
+    const Value args[] = {std::move(handle), std::move(title)};
+    return call_sdl2("sdl2.set_window_title", args, gfx);
+  };
+  auto result = set_title(Value::number(1), Value::string("early"));
+  ASSERT_TRUE(result && result->is_null());
+  EXPECT_FALSE(gfx.created());
+
+  gfx.create_window(8, 8, "first");
+  ASSERT_TRUE(gfx.open());
+  EXPECT_STREQ(SDL_GetWindowTitle(gfx.window()), "first");
+  result = set_title(Value::string("any handle"), Value::string("Score: 10 — ünïcode"));
+  ASSERT_TRUE(result && result->is_null());
+  EXPECT_STREQ(SDL_GetWindowTitle(gfx.window()), "Score: 10 — ünïcode");
+
+  // Refused titles leave the window's title as it was.
+  result = set_title(Value::number(1), Value::number(2));
+  ASSERT_TRUE(result && result->is_error());
+  gfx.set_window_title(std::string("nul\0title", 9));
+  EXPECT_STREQ(SDL_GetWindowTitle(gfx.window()), "Score: 10 — ünïcode");
+
+  gfx.close();
+  (void)set_title(Value::number(1), Value::string(""));
+  EXPECT_STREQ(SDL_GetWindowTitle(gfx.window()), "");
 }
 
 // A module interpreter's context goes away while the importer's window lives

@@ -42,12 +42,17 @@ double seconds(GraphicsContext::Clock::duration elapsed) {
   return static_cast<double>(ns / 1'000'000'000) + static_cast<double>(ns % 1'000'000'000) / 1e9;
 }
 
+// The ERROR line of a window that could not be made, with SDL's reason.
+void report_sdl_failure(fmt::format_string<const char*> message) {
+  log_error(fmt::format(message, sdl::GetError()));
+}
+
 }  // namespace
 
 std::optional<GraphicsContext::SdlLibrary> GraphicsContext::SdlLibrary::acquire() {
   // Ctrl-C must stop a script like any other program, not become a quit
-  // event that only a presenting loop would ever look at.
-  if (!sdl::load()) return std::nullopt;
+  // event that only a presenting loop would ever look at. (The library is
+  // loaded: create_window checked.)
   sdl::SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (sdl::Init(0) != 0) return std::nullopt;
   ++g_sdl_users;
@@ -90,32 +95,39 @@ SDL_Renderer* GraphicsContext::renderer() const noexcept { return canvas_ ? canv
 void GraphicsContext::create_window(std::int64_t width, std::int64_t height, std::string_view title) {
   if (created_) return;
 
-  // Everything below is released in reverse order if a later step fails.
-  auto sdl = SdlLibrary::acquire();
-  if (!sdl) return;
-  auto video = SdlSubsystem::acquire(SDL_INIT_VIDEO);
-  if (!video) return;
-
+  // Arguments no window can have are refused silently, before SDL is touched.
   auto w = static_cast<std::int32_t>(static_cast<std::uint32_t>(width));
   auto h = static_cast<std::int32_t>(static_cast<std::uint32_t>(height));
   if (w < 0 || h < 0) return;
   if (title.find('\0') != std::string_view::npos) return;
   const std::string title_text(title);
 
+  // SDL failing is reported with its reason, once per attempt, so a missing
+  // display is not mistaken for a script that draws nothing; the run goes on
+  // without a window. Everything obtained is released in reverse order.
+  if (const std::string& failure = sdl::load_failure(); !failure.empty()) {
+    log_error(fmt::format(sdl2_messages::kLoadFailed, failure));
+    return;
+  }
+  auto sdl = SdlLibrary::acquire();
+  if (!sdl) return report_sdl_failure(sdl2_messages::kInitFailed);
+  auto video = SdlSubsystem::acquire(SDL_INIT_VIDEO);
+  if (!video) return report_sdl_failure(sdl2_messages::kVideoInitFailed);
+
   Canvas canvas;
   canvas.window.reset(
       sdl::CreateWindow(title_text.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, w, h, 0));
-  if (!canvas.window) return;
+  if (!canvas.window) return report_sdl_failure(sdl2_messages::kCreateWindowFailed);
   canvas.renderer.reset(sdl::CreateRenderer(canvas.window.get(), -1, 0));
-  if (!canvas.renderer) return;
+  if (!canvas.renderer) return report_sdl_failure(sdl2_messages::kCreateRendererFailed);
   // A fresh renderer starts with SDL's own colour; the cache says what the
   // script last chose (white at first), so that is what it must draw with.
   if (sdl::SetRenderDrawColor(canvas.renderer.get(), draw_color_.r, draw_color_.g, draw_color_.b,
                              draw_color_.a) != 0) {
-    return;
+    return report_sdl_failure(sdl2_messages::kCreateRendererFailed);
   }
   auto events = SdlSubsystem::acquire(SDL_INIT_EVENTS);
-  if (!events) return;
+  if (!events) return report_sdl_failure(sdl2_messages::kEventsInitFailed);
   SDL_RendererInfo info{};
   const bool software = sdl::GetRendererInfo(canvas.renderer.get(), &info) == 0 && (info.flags & SDL_RENDERER_SOFTWARE);
 
@@ -128,6 +140,12 @@ void GraphicsContext::create_window(std::int64_t width, std::int64_t height, std
   software_ = software;
   last_frame_ = Clock::now();
   delta_time_ = 0.0;
+}
+
+void GraphicsContext::set_window_title(std::string_view title) {
+  // SDL takes C strings: a title holding NUL is refused like one at creation.
+  if (!canvas_ || title.find('\0') != std::string_view::npos) return;
+  sdl::SetWindowTitle(canvas_->window.get(), std::string(title).c_str());
 }
 
 void GraphicsContext::present() {
@@ -195,7 +213,7 @@ void GraphicsContext::clear() {
   SDL_Renderer* renderer = canvas_->renderer.get();
   if (sdl::SetRenderDrawColor(renderer, 0, 0, 0, 255) != 0) fatal_render_failure(sdl::GetError());
   if (sdl::RenderClear(renderer) != 0) {
-    fatal_render_failure(fmt::format(fmt::runtime(sdl2_messages::kCouldNotClear), sdl::GetError()));
+    fatal_render_failure(fmt::format(sdl2_messages::kCouldNotClear, sdl::GetError()));
   }
   draw_color_ = {0, 0, 0, 255};
 }

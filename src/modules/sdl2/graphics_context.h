@@ -33,9 +33,13 @@ class GraphicsContext {
   GraphicsContext(const GraphicsContext&) = delete;
   GraphicsContext& operator=(const GraphicsContext&) = delete;
 
-  // Opens the window and its renderer once per context. Failures (SDL errors,
-  // a negative size, a title holding NUL) leave the context as it was, silently.
+  // Opens the window and its renderer once per context. Failures leave the
+  // context as it was: a negative size or a title holding NUL silently, an
+  // SDL failure with an ERROR line giving SDL's reason.
   void create_window(std::int64_t width, std::int64_t height, std::string_view title);
+
+  // Retitles the window, when there is one (open or closed).
+  void set_window_title(std::string_view title);
 
   // Shows the frame, sleeps to the frame-rate limit, then reads pending events.
   void present();

@@ -36,6 +36,18 @@ inline constexpr std::string_view kGetInputHeldArity = "get_input_held requires 
 // Fatal renderer failures; the argument is SDL's own error text.
 inline constexpr std::string_view kCouldNotClear = "Could not clear: {}";
 
+// A window that could not be made, written as an ERROR line per attempt (the
+// run goes on without a window); the argument is SDL's or the loader's reason.
+inline constexpr std::string_view kLoadFailed = "Failed to load SDL2: {}";
+inline constexpr std::string_view kInitFailed = "Failed to initialize SDL: {}";
+inline constexpr std::string_view kVideoInitFailed = "Failed to initialize video: {}";
+inline constexpr std::string_view kCreateWindowFailed = "Failed to create window: {}";
+inline constexpr std::string_view kCreateRendererFailed = "Failed to create renderer: {}";
+inline constexpr std::string_view kEventsInitFailed = "Failed to initialize events: {}";
+// Reasons for a failed load that the loader does not word itself.
+inline constexpr std::string_view kLibraryNotFound = "libSDL2-2.0.so.0 not found";
+inline constexpr std::string_view kFunctionMissing = "{} is missing from the SDL2 library";
+
 // The title of a window opened by the `window` builtin.
 inline constexpr std::string_view kBuiltinWindowTitle = "Veltro";
 

@@ -38,10 +38,11 @@ Value sdl_destroy_window(Args, GraphicsContext& gfx) {
   return Value::null();
 }
 
-Value sdl_set_window_title(Args args, GraphicsContext&) {
+Value sdl_set_window_title(Args args, GraphicsContext& gfx) {
   if (args.size() < 2) return fail(msg::kSetWindowTitleArity);
   if (!args[1].is_string()) return fail(msg::kTitleNotString);
-  // The title is checked, never applied: the window keeps the one it was opened with.
+  // The first argument is the handle create_window gave; there is only one window.
+  gfx.set_window_title(args[1].as_string());
   return Value::null();
 }
 

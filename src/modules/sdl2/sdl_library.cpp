@@ -2,6 +2,10 @@
 
 #include <dlfcn.h>
 
+#include <fmt/format.h>
+
+#include "modules/sdl2/messages.h"
+
 namespace veltro::sdl {
 
 #define VELTRO_SDL_DEFINE(name) decltype(&::SDL_##name) name = nullptr;
@@ -10,26 +14,34 @@ VELTRO_SDL_FUNCTIONS(VELTRO_SDL_DEFINE)
 
 namespace {
 
-bool resolve() {
+// Empty when every function was found; otherwise the loader's reason.
+std::string resolve() {
   // Already in the process (a test program linked with SDL) or loadable by name.
   void* library = dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
-  if (!library) library = dlopen("libSDL2.so", RTLD_NOW | RTLD_LOCAL);
-  if (!library) return false;
-  bool complete = true;
+  if (!library) {
+    // The versioned name is the one installed libraries carry: its failure
+    // says more than that of the development link tried next.
+    const char* reason = dlerror();
+    std::string first(reason ? std::string_view(reason) : sdl2_messages::kLibraryNotFound);
+    library = dlopen("libSDL2.so", RTLD_NOW | RTLD_LOCAL);
+    if (!library) return first;
+  }
+  std::string missing;
 #define VELTRO_SDL_RESOLVE(name)                                                        \
   name = reinterpret_cast<decltype(&::SDL_##name)>(dlsym(library, "SDL_" #name)); \
-  complete = complete && name != nullptr;
+  if (name == nullptr && missing.empty()) missing = "SDL_" #name;
   VELTRO_SDL_FUNCTIONS(VELTRO_SDL_RESOLVE)
 #undef VELTRO_SDL_RESOLVE
   // The library stays loaded for the life of the process.
-  return complete;
+  if (!missing.empty()) return fmt::format(sdl2_messages::kFunctionMissing, missing);
+  return {};
 }
 
 }  // namespace
 
-bool load() {
-  static const bool loaded = resolve();
-  return loaded;
+const std::string& load_failure() {
+  static const std::string failure = resolve();
+  return failure;
 }
 
 }  // namespace veltro::sdl
