@@ -1,6 +1,7 @@
 #include "modules/http/client.h"
 
 #include <cerrno>
+#include <chrono>
 #include <memory>
 #include <variant>
 
@@ -39,21 +40,40 @@ struct AddrInfoFree {
 };
 using AddrInfoList = std::unique_ptr<addrinfo, AddrInfoFree>;
 
-// A connect() cut short by a signal goes on in the background; wait for it.
-int finish_interrupted_connect(int fd) {
-  pollfd pfd{fd, POLLOUT, 0};
-  while (::poll(&pfd, 1, -1) < 0) {
-    if (errno != EINTR) return errno;
+using Clock = std::chrono::steady_clock;
+
+// Waits until `fd` is ready for `events` or `deadline` passes: poll's revents,
+// 0 once the deadline passed, or -errno.
+int wait_for(int fd, short events, Clock::time_point deadline) {
+  pollfd pfd{fd, events, 0};
+  for (;;) {
+    int ready = ::poll(&pfd, 1, poll_timeout(deadline));
+    if (ready > 0) return pfd.revents;
+    if (ready == 0) return 0;
+    if (errno != EINTR) return -errno;
   }
-  int error = 0;
-  socklen_t length = sizeof error;
-  if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return errno;
-  return error;
 }
 
-// Connects to the first address of `host` that accepts. On failure the
-// system's text for the last error.
-std::variant<Socket, std::string> connect_to(const std::string& host, std::uint16_t port) {
+// Connects the non-blocking `socket` to `address`, waiting at most `timeout`
+// for the handshake. Empty on success, else why not.
+std::string connect_one(const Socket& socket, const addrinfo& address, std::chrono::milliseconds timeout) {
+  if (::connect(socket.fd(), address.ai_addr, address.ai_addrlen) == 0) return {};
+  // Cut short by a signal or not, the handshake goes on in the background.
+  if (errno != EINPROGRESS && errno != EINTR) return text::os_error(errno);
+  int ready = wait_for(socket.fd(), POLLOUT, Clock::now() + timeout);
+  if (ready == 0) return std::string(msg::kTimedOut);
+  if (ready < 0) return text::os_error(-ready);
+  int error = 0;
+  socklen_t length = sizeof error;
+  if (::getsockopt(socket.fd(), SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
+  return error == 0 ? std::string() : text::os_error(error);
+}
+
+// Connects to the first address of `host` that accepts in time. The socket
+// stays non-blocking, so that no later step can wait without a limit. On
+// failure the reason of the last address tried.
+std::variant<Socket, std::string> connect_to(const std::string& host, std::uint16_t port,
+                                             std::chrono::milliseconds timeout) {
   if (host.find('\0') != std::string::npos) return std::string(msg::kHostHasNul);
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
@@ -66,23 +86,44 @@ std::variant<Socket, std::string> connect_to(const std::string& host, std::uint1
   if (status != 0) return std::string(::gai_strerror(status));
   std::string last_error(msg::kNoAddresses);
   for (addrinfo* address = list.get(); address != nullptr; address = address->ai_next) {
-    Socket socket(::socket(address->ai_family, address->ai_socktype | SOCK_CLOEXEC, address->ai_protocol));
+    Socket socket(
+        ::socket(address->ai_family, address->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, address->ai_protocol));
     if (!socket.valid()) {
       last_error = text::os_error(errno);
       continue;
     }
-    int error = 0;
-    if (::connect(socket.fd(), address->ai_addr, address->ai_addrlen) != 0) {
-      error = errno == EINTR ? finish_interrupted_connect(socket.fd()) : errno;
-    }
-    if (error == 0) return socket;
-    last_error = text::os_error(error);
+    last_error = connect_one(socket, *address, timeout);
+    if (last_error.empty()) return socket;
   }
   return last_error;
 }
 
-Value read_failure(std::string_view reason) {
-  return Value::error(fmt::format(fmt::runtime(msg::kReadFailed), reason));
+Value read_failure(std::string_view reason) { return Value::error(fmt::format(msg::kReadFailed, reason)); }
+
+// Reads the non-blocking `socket` until the peer closes. Gives up when no
+// byte arrives for the read timeout (not on a slow but steady sender) and
+// when the response outgrows the size limit.
+Value read_response(const Socket& socket, const ClientLimits& limits) {
+  std::string response;
+  char chunk[64 * 1024];
+  for (;;) {
+    ssize_t n = ::recv(socket.fd(), chunk, sizeof chunk, 0);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (errno != EAGAIN && errno != EWOULDBLOCK) return read_failure(text::os_error(errno));
+      int ready = wait_for(socket.fd(), POLLIN, Clock::now() + limits.read_timeout);
+      if (ready == 0) return read_failure(msg::kTimedOut);
+      if (ready < 0) return read_failure(text::os_error(-ready));
+      continue;  // readable, closed or failed: the next recv says which
+    }
+    if (response.size() + static_cast<std::size_t>(n) > limits.max_response_bytes) {
+      return read_failure(fmt::format(msg::kResponseTooLarge, limits.max_response_bytes));
+    }
+    response.append(chunk, static_cast<std::size_t>(n));
+  }
+  if (!text::is_valid_utf8(response)) return read_failure(msg::kInvalidUtf8);
+  return Value::string(std::move(response));
 }
 
 }  // namespace
@@ -116,44 +157,35 @@ std::optional<Url> parse_url(std::string_view url) {
 }
 
 std::string request_text(const Url& url, std::string_view method, std::string_view body) {
-  std::string request = fmt::format(fmt::runtime(msg::kRequestHead), method, url.path, url.host, body.size());
+  std::string request = fmt::format(msg::kRequestHead, method, url.path, url.host, body.size());
   request.append(body);
   return request;
+}
+
+ClientLimits& client_limits() {
+  static ClientLimits limits;
+  return limits;
 }
 
 Value fetch(std::string_view url_text, std::string_view method, std::string_view body) {
   auto url = parse_url(url_text);
   if (!url) return Value::error(std::string(msg::kHttpsRefused));
   std::string request = request_text(*url, method, body);
+  const ClientLimits& limits = client_limits();
 
   out_flush();  // the script's output so far is visible while the call blocks
-  auto connected = connect_to(url->host, url->port);
+  auto connected = connect_to(url->host, url->port, limits.connect_timeout);
   if (auto* reason = std::get_if<std::string>(&connected)) {
-    return Value::error(
-        fmt::format(fmt::runtime(msg::kConnectFailed), fmt::format("{}:{}", url->host, url->port), *reason));
+    return Value::error(fmt::format(msg::kConnectFailed, fmt::format("{}:{}", url->host, url->port), *reason));
   }
   Socket socket = std::move(std::get<Socket>(connected));
 
-  if (int error = send_all(socket.fd(), request); error != 0) {
-    return Value::error(fmt::format(fmt::runtime(msg::kWriteFailed), text::os_error(error)));
+  if (int error = send_all_nonblocking(socket.fd(), request, limits.read_timeout); error != 0) {
+    // A peer that takes nothing for that long is as good as gone.
+    return Value::error(
+        fmt::format(msg::kWriteFailed, error == ETIMEDOUT ? std::string(msg::kTimedOut) : text::os_error(error)));
   }
-
-  std::string response;
-  char chunk[64 * 1024];
-  for (;;) {
-    ssize_t n = ::recv(socket.fd(), chunk, sizeof chunk, 0);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return read_failure(text::os_error(errno));
-    }
-    if (response.size() + static_cast<std::size_t>(n) > limits::kMaxResponseBytes) {
-      return read_failure(fmt::format(fmt::runtime(msg::kResponseTooLarge), limits::kMaxResponseBytes));
-    }
-    response.append(chunk, static_cast<std::size_t>(n));
-  }
-  if (!text::is_valid_utf8(response)) return read_failure(msg::kInvalidUtf8);
-  return Value::string(std::move(response));
+  return read_response(socket, limits);
 }
 
 }  // namespace veltro::http

@@ -1,11 +1,14 @@
 #pragma once
 // The client: one HTTP/1.1 request over plain TCP, the whole answer as text.
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "interpreter/value.h"
+#include "modules/http/http_limits.h"
 
 namespace veltro::http {
 
@@ -20,6 +23,17 @@ struct Url {
 
 // The exact request text for `method` (sent as given) and `body`.
 [[nodiscard]] std::string request_text(const Url& url, std::string_view method, std::string_view body);
+
+// How long the client waits and how much it keeps.
+struct ClientLimits {
+  std::chrono::milliseconds connect_timeout = limits::kConnectTimeout;  // per address
+  std::chrono::milliseconds read_timeout = limits::kReadTimeout;        // without a byte moving
+  std::size_t max_response_bytes = limits::kMaxResponseBytes;
+};
+
+// The limits every request uses. Only test programs change them, to reach a
+// limit in milliseconds instead of half a minute.
+[[nodiscard]] ClientLimits& client_limits();
 
 // Sends the request and reads until the server closes. The response text, or
 // an Error value with the message of the step that failed.

@@ -32,6 +32,12 @@ inline constexpr int kAcceptBatch = 64;
 // (out of file descriptors or memory), instead of spinning on it.
 inline constexpr std::chrono::milliseconds kAcceptBackoff{100};
 
+// The client gives up on one address when connecting takes longer than this
+// (and tries the next), and on a request when no byte of the response has
+// arrived, or none of the request could be written, for this long.
+inline constexpr std::chrono::milliseconds kConnectTimeout{10'000};
+inline constexpr std::chrono::milliseconds kReadTimeout{30'000};
+
 // Largest response the client keeps in memory.
 inline constexpr std::size_t kMaxResponseBytes = std::size_t{256} << 20;
 

@@ -30,6 +30,7 @@ inline constexpr std::string_view kInvalidUtf8 = "stream did not contain valid U
 inline constexpr std::string_view kNoAddresses = "could not resolve to any addresses";
 inline constexpr std::string_view kHostHasNul = "host name contains a NUL byte";
 inline constexpr std::string_view kResponseTooLarge = "response larger than {} bytes";
+inline constexpr std::string_view kTimedOut = "timed out";
 
 // Console lines of the server (script output, then a plain standard-error line).
 inline constexpr std::string_view kStarting = "Starting HTTP server on port {}\n";
