@@ -6,6 +6,7 @@ packages=(
   build-essential cmake pkg-config
   libsdl2-dev libicu-dev libfmt-dev libedit-dev libgtest-dev
   python3 curl xvfb xauth tmux groff-base vim
+  dpkg-dev file lintian
 )
 if [ "${1:-}" = "--bench" ]; then
   packages+=(lua5.4 python3-pygame wrk nginx-light hyperfine)
