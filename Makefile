@@ -5,7 +5,7 @@ JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX     ?= /usr/local
 CTEST_ARGS ?= --output-on-failure -j$(JOBS)
 
-.PHONY: all build deps run test test-release test-asan install bench fuzz clean
+.PHONY: all build deps run test test-release test-asan install deb bench fuzz clean
 
 all: build
 
@@ -32,7 +32,11 @@ test: deps
 	@$(MAKE) --no-print-directory test-asan
 
 install: build
-	cmake --install $(BUILD) --prefix $(PREFIX)
+	cmake --install $(BUILD) --prefix $(PREFIX) --strip
+
+# The Debian package: $(BUILD)/veltro_<version>_<arch>.deb
+deb: deps build
+	cd $(BUILD) && cpack -G DEB
 
 FUZZ_SECONDS ?= 60
 fuzz:
