@@ -18,8 +18,8 @@
 namespace {
 
 // The layout ICU checks before it reads a common data package: a header (its
-// size, two magic bytes, the data description), padded to 16 bytes, then a
-// table of contents whose first word counts its entries.
+// size, two magic bytes, the data description) padded to a multiple of 16
+// bytes, then a table of contents whose first word counts its entries.
 struct alignas(16) EmptyCommonData {
   std::uint16_t header_size;
   std::uint8_t magic1;
@@ -27,7 +27,6 @@ struct alignas(16) EmptyCommonData {
   UDataInfo info;
   std::uint8_t padding[8];
   std::uint32_t entry_count;
-  std::uint32_t unused[3];
 };
 
 static_assert(sizeof(UDataInfo) == 20);
@@ -52,5 +51,4 @@ extern "C" U_EXPORT const EmptyCommonData U_ICUDATA_ENTRY_POINT = {
     },
     {},
     0,  // no entries
-    {},
 };

@@ -22,6 +22,7 @@ endfunction()
 # copyright: veltro's own notice, then the notices of the libraries linked
 # into the programs, as the Debian packages that provide them state them.
 file(READ ${CMAKE_CURRENT_LIST_DIR}/copyright.in VELTRO_COPYRIGHT)
+string(CONFIGURE "${VELTRO_COPYRIGHT}" VELTRO_COPYRIGHT @ONLY)
 set(seen "")
 foreach(lib ${VELTRO_STATIC_LIBRARIES})
   veltro_debian_owner(${VELTRO_STATIC_${lib}} owner)

@@ -119,7 +119,8 @@ class Contents(unittest.TestCase):
         changelog = self.texts["usr/share/doc/veltro/changelog.gz"].decode()
         self.assertTrue(changelog.startswith(f"veltro ({ARGS['version']}) "), changelog)
         copyright = self.texts["usr/share/doc/veltro/copyright"].decode()
-        self.assertIn("veltro maintainers", copyright)
+        maintainer = run(["dpkg-deb", "-f", self.deb, "Maintainer"]).stdout.strip()
+        self.assertIn(f"Copyright: {maintainer}", copyright)
         self.assertIn("Unicode", copyright)  # ICU's notice, as the program embeds it
 
         shipped = editor_files()
