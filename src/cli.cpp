@@ -1,6 +1,8 @@
 #include "cli.h"
 
 #include <chrono>
+#include <exception>
+#include <new>
 
 #include <fmt/format.h>
 
@@ -8,7 +10,7 @@
 #include "lexer/lexer.h"
 #include "repl.h"
 #include "run.h"
-#include "source_file.h"
+#include "text_file.h"
 
 namespace veltro {
 
@@ -95,7 +97,7 @@ int run_command_line(const std::vector<std::string>& args) {
     err_write("Error: Only .vt files are allowed.\n");
     return 1;
   }
-  SourceFile source = read_source_file(cl.script_path);
+  TextFile source = read_text_file(cl.script_path);
   if (!source.ok) {
     err_write(fmt::format("Error: Failed to read the file: {}\n", source.error));
     return 1;
@@ -108,6 +110,19 @@ int run_command_line(const std::vector<std::string>& args) {
   if (cl.debug) log_run(fmt::format("Tokenization completed in {:.3f}ms", tokenize_ms));
 
   return run_program(tokens, cl.debug, cl.extra_debug, tokenize_ms);
+}
+
+int run_guarded(const std::function<int()>& body) {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    log_error("Out of memory");
+  } catch (const std::exception& e) {
+    log_error(fmt::format("Internal error: {}", e.what()));
+  } catch (...) {
+    log_error("Internal error");
+  }
+  return 1;
 }
 
 }  // namespace veltro

@@ -1,5 +1,6 @@
 #pragma once
 // The command line: what the user asked for.
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,5 +27,9 @@ struct CommandLine {
 
 // Runs the whole command line; returns the exit status.
 int run_command_line(const std::vector<std::string>& args);
+
+// Runs `body` and returns its status; an exception that escapes it becomes
+// one ERROR line and status 1 instead of ending the process abruptly.
+int run_guarded(const std::function<int()>& body);
 
 }  // namespace veltro

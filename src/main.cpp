@@ -1,7 +1,6 @@
 // veltro: the command-line interpreter.
 #include <csignal>
 #include <cstdio>
-#include <new>
 #include <pthread.h>
 #include <string>
 #include <vector>
@@ -21,12 +20,7 @@ struct Job {
 // recursion works; the interpreter's own guards keep it within that stack.
 void* run_job(void* data) {
   auto* job = static_cast<Job*>(data);
-  try {
-    job->status = veltro::run_command_line(job->args);
-  } catch (const std::bad_alloc&) {
-    veltro::log_error("Out of memory");
-    job->status = 1;
-  }
+  job->status = veltro::run_guarded([job] { return veltro::run_command_line(job->args); });
   veltro::out_flush();
   return nullptr;
 }

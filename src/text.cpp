@@ -12,6 +12,8 @@
 #include <unicode/ucasemap.h>
 #include <unicode/utf8.h>
 
+#include "veltro_limits.h"
+
 namespace veltro::text {
 
 void append_float_display(std::string& out, double value) {
@@ -23,9 +25,38 @@ void append_float_display(std::string& out, double value) {
     out += value < 0 ? "-inf" : "inf";
     return;
   }
-  char buffer[400];  // the longest fixed form of a double is a little over 330 characters
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
-  out.append(buffer, result.ptr);
+  // The shortest digits that read back as the same double come from the
+  // exponent form; fixed notation would spell out the exact binary expansion
+  // of large values (99999999999999991611392 for 1e23).
+  char buffer[32];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
+  std::string_view text(buffer, static_cast<std::size_t>(result.ptr - buffer));
+  if (text.front() == '-') {
+    out += '-';
+    text.remove_prefix(1);
+  }
+  std::size_t e = text.find('e');
+  std::string digits;
+  for (char c : text.substr(0, e)) {
+    if (c != '.') digits += c;
+  }
+  int exponent = 0;
+  std::from_chars(text.data() + e + (text[e + 1] == '+' ? 2 : 1), text.data() + text.size(), exponent);
+  // The value is 0.d1d2d3... times ten to the power of `point`.
+  const long point = exponent + 1L;
+  const auto count = static_cast<long>(digits.size());
+  if (point <= 0) {
+    out += "0.";
+    out.append(static_cast<std::size_t>(-point), '0');
+    out += digits;
+  } else if (point >= count) {
+    out += digits;
+    out.append(static_cast<std::size_t>(point - count), '0');
+  } else {
+    out.append(digits, 0, static_cast<std::size_t>(point));
+    out += '.';
+    out.append(digits, static_cast<std::size_t>(point));
+  }
 }
 
 std::string float_display(double value) {
@@ -195,16 +226,77 @@ std::string_view trim(std::string_view text) {
 
 namespace {
 
-std::string map_case(std::string_view input, bool upper) {
-  // ASCII maps to ASCII under full case mapping: no need for ICU then.
-  bool ascii = true;
+bool is_ascii(std::string_view input) {
   for (char c : input) {
-    if (static_cast<unsigned char>(c) >= 0x80) {
-      ascii = false;
-      break;
-    }
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
   }
-  if (ascii) {
+  return true;
+}
+
+// ICU takes lengths as 32-bit integers: maps one piece of at most
+// limits::kCaseMapMaxChunkBytes, whose mapping cannot outgrow that type.
+bool map_piece(UCaseMap* map, bool upper, std::string_view piece, std::string& out) {
+  auto convert = [&](char* dest, std::int32_t capacity, UErrorCode& status) {
+    auto fn = upper ? ucasemap_utf8ToUpper : ucasemap_utf8ToLower;
+    return fn(map, dest, capacity, piece.data(), static_cast<std::int32_t>(piece.size()), &status);
+  };
+  std::size_t base = out.size();
+  out.resize(base + piece.size() + 16);
+  UErrorCode status = U_ZERO_ERROR;
+  std::int32_t length = convert(out.data() + base, static_cast<std::int32_t>(piece.size() + 16), status);
+  if (status == U_BUFFER_OVERFLOW_ERROR) {
+    out.resize(base + static_cast<std::size_t>(length));
+    status = U_ZERO_ERROR;
+    length = convert(out.data() + base, length, status);
+  }
+  if (U_FAILURE(status)) return false;
+  out.resize(base + static_cast<std::size_t>(length));
+  return true;
+}
+
+// The character that ends at text[end] (U+FFFD for a stray byte).
+char32_t char_before(std::string_view text, std::size_t end) {
+  for (std::size_t back = 1; back <= 4 && back <= end; ++back) {
+    unsigned char c = static_cast<unsigned char>(text[end - back]);
+    if (c >= 0x80 && c < 0xc0) continue;  // a continuation byte
+    std::size_t length = 0;
+    char32_t cp = decode_utf8(text, end - back, length);
+    return end - back + length == end ? cp : 0xfffd;
+  }
+  return 0xfffd;
+}
+
+// A character that ends the context of a final sigma: the mapping of any
+// character on one side of it does not depend on the other side.
+bool ends_case_context(char32_t cp) {
+  return cp != 0x3a3 && !u_hasBinaryProperty(static_cast<UChar32>(cp), UCHAR_CASE_IGNORABLE);
+}
+
+// The first place at or after `from` where the text can be cut without
+// changing how either side maps: between two characters that both end the
+// context. Past `limit` any boundary between two characters will do.
+std::size_t cut_point(std::string_view text, std::size_t from, std::size_t limit) {
+  std::size_t pos = from;
+  // Never inside a character.
+  for (int i = 0; i < 3 && pos < text.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(text[pos]);
+    if (c < 0x80 || c >= 0xc0) break;
+    ++pos;
+  }
+  char32_t before = char_before(text, pos);
+  while (pos < text.size()) {
+    std::size_t length = 0;
+    char32_t after = decode_utf8(text, pos, length);
+    if (pos >= limit || (ends_case_context(before) && ends_case_context(after))) return pos;
+    before = after;
+    pos += length;
+  }
+  return pos;
+}
+
+std::string map_case(std::string_view input, bool upper, std::size_t chunk_bytes) {
+  // ASCII maps to ASCII under full case mapping: no need for ICU then.
+  if (is_ascii(input)) {
     std::string out(input);
     for (char& c : out) {
       if (upper && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
@@ -215,28 +307,31 @@ std::string map_case(std::string_view input, bool upper) {
   UErrorCode status = U_ZERO_ERROR;
   UCaseMap* map = ucasemap_open("", 0, &status);
   if (U_FAILURE(status)) return std::string(input);
-  std::string out(input.size() + 16, '\0');
-  auto convert = [&](std::string& dest) {
-    status = U_ZERO_ERROR;
-    auto fn = upper ? ucasemap_utf8ToUpper : ucasemap_utf8ToLower;
-    return fn(map, dest.data(), static_cast<int32_t>(dest.size()), input.data(),
-              static_cast<int32_t>(input.size()), &status);
-  };
-  int32_t length = convert(out);
-  if (status == U_BUFFER_OVERFLOW_ERROR) {
-    out.assign(static_cast<std::size_t>(length), '\0');
-    length = convert(out);
+  chunk_bytes = std::clamp<std::size_t>(chunk_bytes, 1, limits::kCaseMapMaxChunkBytes / 2);
+  std::string out;
+  out.reserve(input.size());
+  bool ok = true;
+  std::size_t pos = 0;
+  while (ok && pos < input.size()) {
+    std::size_t end = input.size();
+    if (end - pos > chunk_bytes) {
+      // The forced cut stays a few bytes short of the maximum piece, so that
+      // stepping to the end of a character cannot pass it.
+      std::size_t limit = pos + limits::kCaseMapMaxChunkBytes - 4;
+      end = cut_point(input, pos + chunk_bytes, std::min(limit, input.size()));
+    }
+    ok = map_piece(map, upper, input.substr(pos, end - pos), out);
+    pos = end;
   }
   ucasemap_close(map);
-  if (U_FAILURE(status)) return std::string(input);
-  out.resize(static_cast<std::size_t>(length));
+  if (!ok) return std::string(input);
   return out;
 }
 
 }  // namespace
 
-std::string to_upper(std::string_view text) { return map_case(text, true); }
-std::string to_lower(std::string_view text) { return map_case(text, false); }
+std::string to_upper(std::string_view text, std::size_t chunk_bytes) { return map_case(text, true, chunk_bytes); }
+std::string to_lower(std::string_view text, std::size_t chunk_bytes) { return map_case(text, false, chunk_bytes); }
 
 std::int64_t saturating_trunc(double value) {
   if (std::isnan(value)) return 0;

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "veltro_limits.h"
+
 namespace veltro::text {
 
 // Display form of a double: shortest round-trip text, never in exponent form,
@@ -31,6 +33,8 @@ void append_quoted(std::string& out, std::string_view value);
 void append_utf8(std::string& out, char32_t cp);
 
 [[nodiscard]] bool is_valid_utf8(std::string_view text);
+// The description of a failed read of bytes that are not UTF-8 text.
+inline constexpr std::string_view kInvalidUtf8 = "stream did not contain valid UTF-8";
 
 // Unicode properties (through ICU).
 [[nodiscard]] bool is_alphanumeric(char32_t cp);
@@ -39,9 +43,10 @@ void append_utf8(std::string& out, char32_t cp);
 // Removes leading and trailing Unicode White_Space.
 [[nodiscard]] std::string_view trim(std::string_view text);
 
-// Full Unicode case mapping.
-[[nodiscard]] std::string to_upper(std::string_view text);
-[[nodiscard]] std::string to_lower(std::string_view text);
+// Full Unicode case mapping. Long texts are mapped in pieces of about
+// `chunk_bytes`, cut where the mapping of neither side depends on the other.
+[[nodiscard]] std::string to_upper(std::string_view text, std::size_t chunk_bytes = limits::kCaseMapChunkBytes);
+[[nodiscard]] std::string to_lower(std::string_view text, std::size_t chunk_bytes = limits::kCaseMapChunkBytes);
 
 // Float to integer: truncation toward zero, saturating, NaN gives 0.
 [[nodiscard]] std::int64_t saturating_trunc(double value);

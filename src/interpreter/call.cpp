@@ -5,7 +5,7 @@
 #include "interpreter/interpreter.h"
 #include "interpreter/messages.h"
 #include "interpreter/module_hooks.h"
-#include "interpreter/stack_guard.h"
+#include "stack_guard.h"
 #include "veltro_limits.h"
 
 namespace veltro {

@@ -7,7 +7,7 @@
 #include "interpreter/module_hooks.h"
 #include "lexer/lexer.h"
 #include "parser/parser.h"
-#include "source_file.h"
+#include "text_file.h"
 
 namespace veltro {
 
@@ -35,7 +35,7 @@ ExportTablePtr Interpreter::load_module(const std::string& name) {
     log_error(msg::module_circular(name));
     return nullptr;
   }
-  SourceFile source = read_source_file(name + ".vt");
+  TextFile source = read_text_file(name + ".vt");
   if (!source.ok) {
     log_error(msg::module_not_found(name));
     return nullptr;

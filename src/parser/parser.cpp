@@ -4,6 +4,7 @@
 
 #include <fmt/format.h>
 
+#include "stack_guard.h"
 #include "veltro_limits.h"
 
 namespace veltro {
@@ -32,6 +33,11 @@ std::uint32_t max_depth(const std::vector<ExprPtr>& list) {
 
 }  // namespace
 
+Parser::Parser(const std::vector<Token>& tokens)
+    : tokens_(tokens),
+      max_nesting_(static_cast<int>(scaled_to_stack(limits::kMaxNestingDepth))),
+      max_expression_depth_(scaled_to_stack(limits::kMaxExpressionDepth)) {}
+
 // Once a limit is passed the parser sees only EOF, so every loop ends at once.
 const Token& Parser::current() const {
   if (too_deep() || pos_ >= tokens_.size()) return eof_token();
@@ -52,15 +58,15 @@ bool Parser::expect(TokenType type) {
 void Parser::skip_semicolon() { (void)expect(TokenType::Semicolon); }
 
 bool Parser::enter() {
-  if (++nesting_ > limits::kMaxNestingDepth && !too_deep()) {
-    limit_message_ = fmt::format("Maximum nesting depth of {} exceeded", limits::kMaxNestingDepth);
+  if (++nesting_ > max_nesting_ && !too_deep()) {
+    limit_message_ = fmt::format("Maximum nesting depth of {} exceeded", max_nesting_);
   }
   return !too_deep();
 }
 
 ExprPtr Parser::limit_tree(ExprPtr expr) {
-  if (expr->depth > limits::kMaxExpressionDepth && !too_deep()) {
-    limit_message_ = fmt::format("Maximum expression depth of {} exceeded", limits::kMaxExpressionDepth);
+  if (expr->depth > max_expression_depth_ && !too_deep()) {
+    limit_message_ = fmt::format("Maximum expression depth of {} exceeded", max_expression_depth_);
   }
   return expr;
 }

@@ -3,6 +3,7 @@
 // skipped or replaced as the grammar says, and a token no rule can use is
 // skipped, so every input parses in linear time.
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,9 @@ namespace veltro {
 
 class Parser {
  public:
-  explicit Parser(const std::vector<Token>& tokens) : tokens_(tokens) {}
+  // The depth limits are scaled to the stack of the thread that parses (and
+  // later runs) the program.
+  explicit Parser(const std::vector<Token>& tokens);
 
   // Statements until EOF.
   [[nodiscard]] Block parse_program();
@@ -34,6 +37,8 @@ class Parser {
   const std::vector<Token>& tokens_;
   std::size_t pos_ = 0;
   int nesting_ = 0;
+  int max_nesting_;
+  std::uint32_t max_expression_depth_;
   std::string limit_message_;
 
   const Token& current() const;

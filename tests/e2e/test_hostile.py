@@ -1,6 +1,7 @@
 """Hostile inputs: every one ends with its specified or documented message and
 exit status, never with a signal, a hang or a sanitizer report."""
 import os
+import re
 import socket
 import subprocess
 import sys
@@ -10,6 +11,12 @@ import unittest
 VELTRO = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else "veltro"
 ESC = "\x1b"
 ERROR = f"{ESC}[31m[{ESC}[91mERROR{ESC}[31m]{ESC}[0m "
+
+
+def sanitized(binary):
+    """A sanitizer build reserves far more address space than a small limit leaves."""
+    with open(binary, "rb") as f:
+        return b"__asan_init" in f.read()
 
 BUILTINS = [
     "print", "input", "len", "upper", "lower", "slice", "contains", "split", "concat", "push", "pop",
@@ -48,6 +55,65 @@ class Hostile(unittest.TestCase):
                            timeout=timeout, env=env)
         self.assertGreaterEqual(p.returncode, 0, f"killed by signal {-p.returncode}")
         return p.returncode, p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace")
+
+    def run_on_small_stack(self, text):
+        """Runs a script where the big interpreter thread cannot be created (the
+        address space is limited), so that it runs on the main thread's 8 MiB."""
+        with open(os.path.join(self.dir.name, "t.vt"), "w") as f:
+            f.write(text)
+        p = subprocess.run(["bash", "-c", 'ulimit -v 1000000 && ulimit -s 8192 && exec "$0" t.vt', VELTRO],
+                           cwd=self.dir.name, capture_output=True, timeout=120)
+        self.assertGreaterEqual(p.returncode, 0, f"killed by signal {-p.returncode}")
+        return p.returncode, p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace")
+
+    def assert_limit(self, err, what, full):
+        m = re.fullmatch(re.escape(ERROR) + f"Maximum {what} of (\\d+) exceeded\n", err)
+        self.assertIsNotNone(m, err[-300:])
+        self.assertLess(int(m.group(1)), full)
+
+    @unittest.skipIf(sanitized(VELTRO), "needs the address-space limit")
+    def test_small_stack_bounds_every_recursion(self):
+        deep_sum = 'def f(x) { return x }\nprint(' + "+".join(['f("a")'] * 99990) + ")\n"
+        code, out, err = self.run_on_small_stack(deep_sum)
+        self.assertEqual((code, out), (1, ""))
+        self.assert_limit(err, "expression depth", 100000)
+        for text in ("(" * 1000 + "1" + ")" * 1000, "[" * 1000 + "]" * 1000, "-" * 1000 + "1",
+                     "if 1 {" * 1000 + "}" * 1000, "f(" * 1000 + ")" * 1000):
+            code, out, err = self.run_on_small_stack('print("ran")\n' + text + "\n")
+            self.assertEqual((code, out), (1, ""), text[:10])
+            self.assert_limit(err, "nesting depth", 1000)
+        # Values nested far deeper than source can be are printed, written as
+        # JSON and freed without recursion.
+        code, out, err = self.run_on_small_stack(
+            "use http\nlet a = []\nfor i in 0..200000 { a = [a] }\nprint(len(concat(a)), len(http.json(a)))\n")
+        self.assertEqual((code, out, err), (0, "400002\n400002\n", ""))
+        code, out, err = self.run_on_small_stack("def f(n) { return f(n + 1) + 1 }\nprint(f(0))\nprint(\"after\")\n")
+        self.assertEqual((code, out), (0, "after\n"))
+        self.assertEqual(err, ERROR + "Maximum call depth of 100000 exceeded\n" +
+                         ERROR + "Error in expression: Maximum call depth of 100000 exceeded\n")
+        # Depths that fit the smaller limits still run.
+        code, out, err = self.run_on_small_stack(
+            'def f(x) { return x }\nprint(len(' + "+".join(['f("a")'] * 2000) + "), " + "(" * 30 + "7" + ")" * 30 + ")\n")
+        self.assertEqual((code, out, err), (0, "2000\n7\n", ""))
+
+    def test_endless_and_huge_files_are_refused_and_the_run_goes_on(self):
+        # Endless sources are read up to the cap; a regular file past it is
+        # refused by its size alone (sparse here, so it costs nothing).
+        for name in ("zz.vt", "zero.html"):
+            os.symlink("/dev/zero", os.path.join(self.dir.name, name))
+        with open(os.path.join(self.dir.name, "huge.vt"), "wb") as f:
+            f.truncate((1 << 30) + 1)
+        cause = "file is larger than 1073741824 bytes"
+        code, out, err = self.run_script('def main() {\nuse zz\nuse http\nuse files\nprint(http.template("zero.html"))\n'
+                                         'print(files.read("huge.vt"))\nprint("after")\n}\n')
+        self.assertEqual((code, out), (0, "after\n"))
+        self.assertEqual(err, ERROR + "Failed to load module 'zz': zz.vt not found\n" +
+                         ERROR + "Failed to import module 'zz'\n" +
+                         ERROR + "Error in expression: Failed to read template: " + cause + "\n" +
+                         ERROR + "Error in expression: Failed to read file 'huge.vt': " + cause + "\n")
+        p = subprocess.run([VELTRO, "huge.vt"], cwd=self.dir.name, capture_output=True, timeout=120)
+        self.assertEqual((p.returncode, p.stdout, p.stderr),
+                         (1, b"", f"Error: Failed to read the file: {cause}\n".encode()))
 
     def test_deep_nesting_is_refused_before_running(self):
         for text in ("(" * 100000 + "1" + ")" * 100000, "[" * 100000, "-" * 100000 + "1",

@@ -1,10 +1,14 @@
 #include <random>
 #include <string>
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include "lexer/lexer.h"
 #include "parser/parser.h"
+#include "stack_guard.h"
+#include "stack_thread.h"
+#include "veltro_limits.h"
 
 namespace veltro {
 namespace {
@@ -146,30 +150,66 @@ TEST(Parser, StrayTokensAreSkipped) {
 }
 
 TEST(Parser, NestingLimit) {
-  auto deep = [](int n, std::string open, std::string close) {
-    std::string s;
-    for (int i = 0; i < n; ++i) s += open;
-    s += "1";
-    for (int i = 0; i < n; ++i) s += close;
-    return s;
-  };
-  for (auto [open, close] : {std::pair{"(", ")"}, {"[", "]"}, {"-", ""}, {"if 1 {", "}"}, {"f(", ")"}}) {
-    auto ok_tokens = tokenize(deep(256, open, close));
-    Parser ok(ok_tokens);
-    (void)ok.parse_program();
-    EXPECT_FALSE(ok.too_deep()) << open;
-    auto bad_tokens = tokenize(deep(100000, open, close));
-    Parser bad(bad_tokens);
-    (void)bad.parse_program();
-    EXPECT_TRUE(bad.too_deep()) << open;
-    EXPECT_EQ(bad.limit_message(), "Maximum nesting depth of 1000 exceeded");
-  }
-  std::string chain = "1";
-  for (int i = 0; i < 200000; ++i) chain += "+1";
-  auto tokens = tokenize(chain);
-  Parser p(tokens);
-  (void)p.parse_program();
-  EXPECT_EQ(p.limit_message(), "Maximum expression depth of 100000 exceeded");
+  // On a stack as big as the interpreter thread's, the limits hold in full.
+  run_with_stack(limits::kInterpreterStackBytes, [] {
+    auto deep = [](int n, std::string open, std::string close) {
+      std::string s;
+      for (int i = 0; i < n; ++i) s += open;
+      s += "1";
+      for (int i = 0; i < n; ++i) s += close;
+      return s;
+    };
+    for (auto [open, close] : {std::pair{"(", ")"}, {"[", "]"}, {"-", ""}, {"if 1 {", "}"}, {"f(", ")"}}) {
+      auto ok_tokens = tokenize(deep(256, open, close));
+      Parser ok(ok_tokens);
+      (void)ok.parse_program();
+      EXPECT_FALSE(ok.too_deep()) << open;
+      auto bad_tokens = tokenize(deep(100000, open, close));
+      Parser bad(bad_tokens);
+      (void)bad.parse_program();
+      EXPECT_TRUE(bad.too_deep()) << open;
+      EXPECT_EQ(bad.limit_message(), "Maximum nesting depth of 1000 exceeded");
+    }
+    std::string chain = "1";
+    for (int i = 0; i < 200000; ++i) chain += "+1";
+    auto tokens = tokenize(chain);
+    Parser p(tokens);
+    (void)p.parse_program();
+    EXPECT_EQ(p.limit_message(), "Maximum expression depth of 100000 exceeded");
+  });
+}
+
+TEST(Parser, LimitsShrinkWithASmallStack) {
+  // The main thread's 8 MiB, where scripts run when the big thread cannot be
+  // created: the limits scale down with the reserve, and the messages name
+  // the limits in force.
+  run_with_stack(std::size_t{8} << 20, [] {
+    std::uint32_t nesting = scaled_to_stack(limits::kMaxNestingDepth);
+    std::uint32_t depth = scaled_to_stack(limits::kMaxExpressionDepth);
+    EXPECT_GE(nesting, 10u);
+    EXPECT_LE(nesting, 1000u * 4 / 96);
+    EXPECT_GE(depth, 1000u);
+    EXPECT_LE(depth, 100000u * 4 / 96);
+
+    auto parse_nested = [](std::uint32_t n) {
+      std::string text(n, '(');
+      text += "1";
+      text.append(n, ')');
+      auto tokens = tokenize(text);
+      Parser parser(tokens);
+      (void)parser.parse_program();
+      return parser.limit_message();
+    };
+    EXPECT_EQ(parse_nested(nesting - 1), "");
+    EXPECT_EQ(parse_nested(nesting + 1), fmt::format("Maximum nesting depth of {} exceeded", nesting));
+
+    std::string chain = "1";
+    for (std::uint32_t i = 0; i < 2 * depth; ++i) chain += "+1";
+    auto tokens = tokenize(chain);
+    Parser parser(tokens);
+    (void)parser.parse_program();
+    EXPECT_EQ(parser.limit_message(), fmt::format("Maximum expression depth of {} exceeded", depth));
+  });
 }
 
 TEST(Parser, RandomTokenSequencesTerminate) {

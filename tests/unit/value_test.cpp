@@ -1,5 +1,9 @@
+#include <bit>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
+#include <random>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -25,6 +29,30 @@ TEST(Value, FloatDisplayForm) {
   EXPECT_EQ(big.size(), 301u);
   EXPECT_EQ(big.substr(0, 2), "10");
   EXPECT_EQ(show(std::numeric_limits<double>::max()).size(), 309u);
+  EXPECT_EQ(show(1e23), "100000000000000000000000");
+  EXPECT_EQ(show(-9223372036854775808.0), "-9223372036854776000");
+  EXPECT_EQ(show(123.456), "123.456");
+  EXPECT_EQ(show(5e-324), "0." + std::string(323, '0') + "5");
+}
+
+TEST(Value, FloatDisplayIsShortestRoundTripWithoutExponent) {
+  // Doubles of every magnitude: the text reads back as the same double and
+  // holds no more significant digits than needed (at most 17).
+  std::mt19937_64 rng(7);
+  for (int i = 0; i < 20000; ++i) {
+    double d = std::bit_cast<double>(rng());
+    if (!std::isfinite(d)) continue;
+    std::string text = text::float_display(d);
+    ASSERT_EQ(text.find_first_of("eE"), std::string::npos) << text;
+    EXPECT_EQ(std::strtod(text.c_str(), nullptr), d) << text;
+    std::string digits;
+    for (char c : text) {
+      if (c >= '0' && c <= '9') digits += c;
+    }
+    digits.erase(0, digits.find_first_not_of('0'));
+    if (std::size_t last = digits.find_last_not_of('0'); last != std::string::npos) digits.erase(last + 1);
+    EXPECT_LE(digits.size(), 17u) << text;
+  }
 }
 
 TEST(Value, FloatDebugForm) {
@@ -123,6 +151,27 @@ TEST(Text, UnicodeHelpers) {
   EXPECT_FALSE(text::is_valid_utf8("h\xc3"));
   EXPECT_FALSE(text::is_valid_utf8("\xed\xa0\x80"));  // a surrogate
   EXPECT_EQ(text::os_error(2), "No such file or directory (os error 2)");
+}
+
+TEST(Text, CaseMappingInPiecesMatchesTheWholeText) {
+  // Texts whose mapping depends on context (a capital sigma is final or not
+  // by what surrounds it, across case-ignorable marks), characters that grow
+  // (\u00df to SS, \u0390 to three characters) and bytes that are not UTF-8.
+  const std::string texts[] = {
+      "\u039f\u0394\u039f\u03a3 \u0391\u03a3\u0391 \u03a3\u03a3\u03a3. \u039a\u03a3'\u0301 \u03a3x",
+      "\u03a3\u03a3\u03a3\u03a3\u03a3\u03a3\u03a3\u03a3\u03a3\u03a3\u03a3\u03a3",
+      "A\u03a3\u0301\u0301\u0301\u0301\u0301\u0301 b\u03a3.:.:.:.:c \u00df\u0390\u00df\u0390 \u4e16\u754c\u03a3",
+      "caf\u00e9 \xff\xfe \xc3 stra\u00dfe \xe4\xb8 \u0130i\u0307 end",
+  };
+  for (const std::string& text : texts) {
+    std::string upper = text::to_upper(text);
+    std::string lower = text::to_lower(text);
+    for (std::size_t chunk = 1; chunk <= text.size(); ++chunk) {
+      EXPECT_EQ(text::to_upper(text, chunk), upper) << chunk;
+      EXPECT_EQ(text::to_lower(text, chunk), lower) << chunk;
+    }
+  }
+  EXPECT_EQ(text::to_lower("\u039f\u0394\u039f\u03a3 \u03a3\u03a3", 3), "\u03bf\u03b4\u03bf\u03c2 \u03c3\u03c2");
 }
 
 TEST(Text, Utf8DecodingAndEncoding) {

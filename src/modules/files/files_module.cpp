@@ -8,7 +8,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
-#include <new>
 #include <optional>
 #include <pthread.h>
 #include <string>
@@ -20,9 +19,9 @@
 #include <fmt/format.h>
 
 #include "console.h"
-#include "modules/files/files_limits.h"
 #include "modules/files/messages.h"
 #include "text.h"
+#include "text_file.h"
 
 namespace veltro {
 
@@ -144,33 +143,6 @@ bool is_folder_path(const std::string& path) {
 // ---------------------------------------------------------------------------
 // The operations. Every path reaching them is free of NUL bytes.
 
-Outcome read_file(const std::string& path, std::string& content) {
-  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd.valid()) return last_os_cause();
-  try {
-    struct stat st {};
-    if (::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-      if (static_cast<std::uint64_t>(st.st_size) > files_limits::kMaxReadBytes) return os_cause(EFBIG);
-      content.reserve(static_cast<std::size_t>(st.st_size));
-    }
-    char chunk[64 * 1024];
-    for (;;) {
-      ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        return last_os_cause();
-      }
-      if (n == 0) break;
-      if (content.size() + static_cast<std::size_t>(n) > files_limits::kMaxReadBytes) return os_cause(EFBIG);
-      content.append(chunk, static_cast<std::size_t>(n));
-    }
-  } catch (const std::bad_alloc&) {
-    return os_cause(ENOMEM);
-  }
-  if (!text::is_valid_utf8(content)) return Cause{0, msg::kInvalidUtf8};
-  return std::nullopt;
-}
-
 // Creates `path` and every missing ancestor. An existing folder is success;
 // an existing file is not.
 Outcome create_tree(const std::string& path) {
@@ -274,12 +246,17 @@ Outcome remove_tree(const std::string& path) {
 // ---------------------------------------------------------------------------
 // Script-facing functions
 
-std::string format_message(std::string_view pattern, std::string_view path, std::string_view cause) {
-  return fmt::format(fmt::runtime(pattern), path, cause);
+// A failure message: the pattern is checked against its two fields when the
+// module is compiled.
+using FailurePattern = fmt::format_string<std::string_view, std::string_view>;
+
+Value failure(FailurePattern pattern, std::string_view path, std::string_view cause) {
+  // Passed as temporaries so that the argument types are the pattern's own.
+  return Value::error(fmt::format(pattern, std::string_view{path}, std::string_view{cause}));
 }
 
-Value failure(std::string_view pattern, std::string_view path, const Cause& cause) {
-  return Value::error(format_message(pattern, path, cause.text()));
+Value failure(FailurePattern pattern, std::string_view path, const Cause& cause) {
+  return failure(pattern, path, cause.text());
 }
 
 // The path argument: the display form of the first argument, or nullopt
@@ -296,9 +273,9 @@ Value files_read(std::span<const Value> args) {
   if (args.empty()) return Value::error(std::string(msg::kReadArgs));
   auto path = path_of(args);
   if (!path) return failure(msg::kReadFailed, args[0].display(), kNulCause);
-  std::string content;
-  if (Outcome bad = read_file(*path, content)) return failure(msg::kReadFailed, *path, *bad);
-  return Value::string(std::move(content));
+  TextFile file = read_text_file(*path);
+  if (!file.ok) return failure(msg::kReadFailed, *path, file.error);
+  return Value::string(std::move(file.text));
 }
 
 Value files_write(std::span<const Value> args) {
@@ -429,7 +406,7 @@ Value call_files(std::string_view qualified_name, std::span<const Value> args) {
   } else if (std::size_t dot = function.find('.'); dot != std::string_view::npos) {
     function.remove_prefix(dot + 1);
   }
-  std::string message = fmt::format(fmt::runtime(msg::kNoSuchFunction), function);
+  std::string message = fmt::format(msg::kNoSuchFunction, function);
   log_error(message);
   return Value::error(std::move(message));
 }

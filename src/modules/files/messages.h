@@ -28,7 +28,6 @@ inline constexpr std::string_view kDeleteFolderFailed = "Failed to delete folder
 inline constexpr std::string_view kListFailed = "Failed to list folder '{}': {}";
 
 // Causes the operating system does not report as an error code.
-inline constexpr std::string_view kInvalidUtf8 = "stream did not contain valid UTF-8";
 inline constexpr std::string_view kIncompleteTree = "failed to create whole tree";
 // A path is handed to the system as a C string, which cannot hold a NUL byte.
 inline constexpr std::string_view kNulInPath = "path contains a NUL byte";

@@ -122,7 +122,7 @@ Value read_response(const Socket& socket, const ClientLimits& limits) {
     }
     response.append(chunk, static_cast<std::size_t>(n));
   }
-  if (!text::is_valid_utf8(response)) return read_failure(msg::kInvalidUtf8);
+  if (!text::is_valid_utf8(response)) return read_failure(text::kInvalidUtf8);
   return Value::string(std::move(response));
 }
 

@@ -16,6 +16,7 @@
 #include "modules/http/server.h"
 #include "modules/http/socket.h"
 #include "text.h"
+#include "text_file.h"
 
 namespace veltro {
 
@@ -45,25 +46,9 @@ std::string status_line(std::int64_t code, std::string_view reason) {
 }
 
 Value read_template(const std::string& path) {
-  auto failure = [](std::string_view reason) {
-    return Value::error(fmt::format(fmt::runtime(msg::kTemplateFailed), reason));
-  };
-  if (path.find('\0') != std::string::npos) return failure(text::os_error(EINVAL));
-  UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!file.valid()) return failure(text::os_error(errno));
-  std::string content;
-  char chunk[64 * 1024];
-  for (;;) {
-    ssize_t n = ::read(file.fd(), chunk, sizeof chunk);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return failure(text::os_error(errno));
-    }
-    content.append(chunk, static_cast<std::size_t>(n));
-  }
-  if (!text::is_valid_utf8(content)) return failure(msg::kInvalidUtf8);
-  return Value::string(std::move(content));
+  TextFile file = read_text_file(path);
+  if (!file.ok) return Value::error(fmt::format(msg::kTemplateFailed, file.error));
+  return Value::string(std::move(file.text));
 }
 
 namespace {
@@ -86,14 +71,14 @@ Value serve(std::span<const Value> args) {
   if (!args[0].is_numeric()) return error(msg::kPortNotNumber);
   // Only the low 16 bits count: 65536 + 80 is port 80.
   auto port = static_cast<std::uint16_t>(static_cast<std::uint64_t>(integer_of(args[0])));
-  out_write(fmt::format(fmt::runtime(msg::kStarting), port));
+  out_write(fmt::format(msg::kStarting, port));
   auto listening = Server::listen(port);
   if (int* failure = std::get_if<int>(&listening)) {
-    return Value::error(fmt::format(fmt::runtime(msg::kBindFailed), text::os_error(*failure)));
+    return Value::error(fmt::format(msg::kBindFailed, text::os_error(*failure)));
   }
   Server& server = std::get<Server>(listening);
   // With port 0 the system picks the port; name the one a client can reach.
-  out_write(fmt::format(fmt::runtime(msg::kListening), server.port()));
+  out_write(fmt::format(msg::kListening, server.port()));
   out_flush();
   server.run();
 }

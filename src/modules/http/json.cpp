@@ -1,6 +1,5 @@
 #include "modules/http/json.h"
 
-#include <charconv>
 #include <cmath>
 #include <vector>
 
@@ -49,16 +48,13 @@ struct Frame {
 // is bounded by memory rather than by the C++ stack.
 void open_value(std::string& out, const Value& value, std::vector<Frame>& stack) {
   switch (value.type()) {
-    case ValueType::Number: {
-      char buffer[24];
-      auto result = std::to_chars(buffer, buffer + sizeof buffer, value.as_number());
-      out.append(buffer, result.ptr);
+    case ValueType::Number:
+      value.append_display(out);
       return;
-    }
     case ValueType::Float:
       // JSON has no NaN or infinity.
       if (std::isfinite(value.as_float())) {
-        text::append_float_display(out, value.as_float());
+        value.append_display(out);
       } else {
         out += "null";
       }

@@ -26,7 +26,6 @@ inline constexpr std::string_view kWriteFailed = "Failed to write request: {}";
 inline constexpr std::string_view kReadFailed = "Failed to read response: {}";
 
 // System texts of failures that have no errno.
-inline constexpr std::string_view kInvalidUtf8 = "stream did not contain valid UTF-8";
 inline constexpr std::string_view kNoAddresses = "could not resolve to any addresses";
 inline constexpr std::string_view kHostHasNul = "host name contains a NUL byte";
 inline constexpr std::string_view kResponseTooLarge = "response larger than {} bytes";

@@ -12,7 +12,7 @@ PageRegistry& PageRegistry::instance() {
 }
 
 std::string page_response(std::string_view content) {
-  std::string response = fmt::format(fmt::runtime(msg::kPageResponse), content.size());
+  std::string response = fmt::format(msg::kPageResponse, content.size());
   response.append(content);
   return response;
 }

@@ -79,7 +79,7 @@ void Server::accept_waiting() {
       int error = errno;
       if (error == EAGAIN || error == EWOULDBLOCK) return;
       if (error == EINTR) continue;
-      err_write(fmt::format(fmt::runtime(msg::kAcceptFailed), text::os_error(error)));
+      err_write(fmt::format(msg::kAcceptFailed, text::os_error(error)));
       if (error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM) {
         accept_resumes_ = Clock::now() + limits::kAcceptBackoff;
         return;

@@ -29,6 +29,12 @@ std::uintptr_t measure_stack_floor() noexcept;
 #endif
 }
 
+// A depth limit meant for a stack with the full reserve
+// (limits::kStackReserveBytes), scaled down in proportion when this thread's
+// stack is smaller: on the main thread's few megabytes, when the big
+// interpreter thread could not be created. At least 1.
+[[nodiscard]] std::uint32_t scaled_to_stack(std::uint32_t limit) noexcept;
+
 // True when less than the reserve kept for one function body is left.
 [[nodiscard]] inline bool stack_low() noexcept {
   std::uintptr_t floor = t_stack_floor;
