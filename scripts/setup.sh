@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  libsdl2-dev libicu-dev libfmt-dev libedit-dev libgtest-dev
+  libsdl2-dev libicu-dev libfmt-dev libedit-dev libgtest-dev nlohmann-json3-dev
   python3 curl xvfb xauth tmux groff-base vim
   dpkg-dev file lintian
 )

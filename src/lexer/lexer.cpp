@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <string>
+#include <type_traits>
 
 #include "text.h"
 
@@ -27,12 +28,67 @@ constexpr Keyword kKeywords[] = {
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool is_ascii_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
+// Line and column of a byte offset, moved forward through the text only, so
+// that placing every token costs one pass over the source.
+class Cursor {
+ public:
+  explicit Cursor(std::string_view text) : text_(text) {}
+
+  // Moves to `target` (never backwards) and sets line and column there.
+  void advance_to(std::size_t target, std::uint32_t& line, std::uint32_t& column) {
+    for (; offset_ < target; ++offset_) {
+      auto byte = static_cast<unsigned char>(text_[offset_]);
+      if (byte == '\n') {
+        ++line_;
+        column_ = 1;
+      } else if ((byte & 0xc0) != 0x80) {  // not a UTF-8 continuation byte
+        ++column_;
+      }
+    }
+    line = line_;
+    column = column_;
+  }
+
+  SourceSpan span(std::size_t start, std::size_t end) {
+    SourceSpan s;
+    s.offset = start;
+    s.length = end - start;
+    advance_to(start, s.line, s.column);
+    advance_to(end, s.end_line, s.end_column);
+    return s;
+  }
+
+ private:
+  std::string_view text_;
+  std::size_t offset_ = 0;
+  std::uint32_t line_ = 1;
+  std::uint32_t column_ = 1;
+};
+
+struct Recording {
+  Recording(std::string_view text, TokenMap* m) : map(m), cursor(text) {}
+  TokenMap* map;
+  Cursor cursor;
+  std::size_t start = 0;  // where the token being read began
+};
+
+struct NoRecording {
+  NoRecording(std::string_view, TokenMap*) {}
+};
+
+// With Record set, the lexer also notes where each token and each skipped
+// character lies; the plain instance compiles all of that away.
+template <bool Record>
 class Lexer {
  public:
-  explicit Lexer(std::string_view source) : src_(source) {}
+  explicit Lexer(std::string_view source, TokenMap* map = nullptr) : src_(source), rec_(source, map) {}
 
   std::vector<Token> run() {
-    while (pos_ < src_.size()) step();
+    while (pos_ < src_.size()) {
+      if constexpr (Record) rec_.start = pos_;
+      step();
+    }
+    if constexpr (Record) rec_.start = pos_;
     push(TokenType::EOF_);
     return std::move(tokens_);
   }
@@ -41,13 +97,33 @@ class Lexer {
   std::string_view src_;
   std::size_t pos_ = 0;
   std::vector<Token> tokens_;
+  [[no_unique_address]] std::conditional_t<Record, Recording, NoRecording> rec_;
+
+  // Every token is appended here, once its characters are consumed.
+  void emit(Token&& token) {
+    if constexpr (Record) rec_.map->tokens.push_back(rec_.cursor.span(rec_.start, pos_));
+    tokens_.push_back(std::move(token));
+  }
+
+  void skipped([[maybe_unused]] std::size_t start, [[maybe_unused]] std::size_t end) {
+    if constexpr (Record) {
+      auto& runs = rec_.map->skipped;
+      if (!runs.empty() && runs.back().offset + runs.back().length == start) {
+        SourceSpan& run = runs.back();  // adjacent to the previous run: extend it
+        run.length = end - run.offset;
+        rec_.cursor.advance_to(end, run.end_line, run.end_column);
+      } else {
+        runs.push_back(rec_.cursor.span(start, end));
+      }
+    }
+  }
 
   char peek(std::size_t ahead = 0) const {
     return pos_ + ahead < src_.size() ? src_[pos_ + ahead] : '\0';
   }
   bool has(std::size_t ahead) const { return pos_ + ahead < src_.size(); }
 
-  void push(TokenType type) { tokens_.push_back(Token{type, 0, 0.0, {}}); }
+  void push(TokenType type) { emit(Token{type, 0, 0.0, {}}); }
 
   // One rule: consumes what it matches.
   void step() {
@@ -108,6 +184,7 @@ class Lexer {
       // Unknown characters are skipped silently, a whole UTF-8 sequence at a time.
       std::size_t length = 1;
       if (static_cast<unsigned char>(c) >= 0x80) (void)text::decode_utf8(src_, pos_, length);
+      skipped(pos_, pos_ + length);
       pos_ += length;
     }
   }
@@ -176,8 +253,7 @@ class Lexer {
       value += c;
       ++pos_;
     }
-    Token token{TokenType::String, 0, 0.0, std::move(value)};
-    tokens_.push_back(std::move(token));
+    emit(Token{TokenType::String, 0, 0.0, std::move(value)});
   }
 
   void number() {
@@ -200,14 +276,14 @@ class Lexer {
       std::int64_t value = 0;
       auto result = std::from_chars(first, last, value);
       if (result.ec == std::errc{}) {
-        tokens_.push_back(Token{TokenType::Number, value, 0.0, {}});
+        emit(Token{TokenType::Number, value, 0.0, {}});
         return;
       }
       // Beyond the 64-bit range: the nearest double instead of a wrong integer.
     }
     double value = 0.0;
     (void)std::from_chars(first, last, value);
-    tokens_.push_back(Token{TokenType::Float, 0, value, {}});
+    emit(Token{TokenType::Float, 0, value, {}});
   }
 
   void identifier() {
@@ -235,12 +311,18 @@ class Lexer {
         return;
       }
     }
-    tokens_.push_back(Token{TokenType::Identifier, 0, 0.0, std::string(word)});
+    emit(Token{TokenType::Identifier, 0, 0.0, std::string(word)});
   }
 };
 
 }  // namespace
 
-std::vector<Token> tokenize(std::string_view source) { return Lexer(source).run(); }
+std::vector<Token> tokenize(std::string_view source) { return Lexer<false>(source).run(); }
+
+std::vector<Token> tokenize(std::string_view source, TokenMap& map) {
+  map.tokens.clear();
+  map.skipped.clear();
+  return Lexer<true>(source, &map).run();
+}
 
 }  // namespace veltro

@@ -57,9 +57,14 @@ bool Parser::expect(TokenType type) {
 
 void Parser::skip_semicolon() { (void)expect(TokenType::Semicolon); }
 
+void Parser::expect_close(TokenType close, std::size_t open) {
+  if (!expect(close)) drop(Drop::Unclosed, open, pos_, close);
+}
+
 bool Parser::enter() {
   if (++nesting_ > max_nesting_ && !too_deep()) {
     limit_message_ = fmt::format("Maximum nesting depth of {} exceeded", max_nesting_);
+    drop(Drop::TooDeep, pos_, pos_);
   }
   return !too_deep();
 }
@@ -67,6 +72,7 @@ bool Parser::enter() {
 ExprPtr Parser::limit_tree(ExprPtr expr) {
   if (expr->depth > max_expression_depth_ && !too_deep()) {
     limit_message_ = fmt::format("Maximum expression depth of {} exceeded", max_expression_depth_);
+    drop(Drop::TooDeep, pos_, pos_);
   }
   return expr;
 }
@@ -79,6 +85,7 @@ Block Parser::parse_program() {
     std::size_t before = pos_;
     StmtPtr stmt = parse_statement();
     if (pos_ == before) {  // a token no rule can use: skip it
+      drop(Drop::StatementToken, pos_, pos_);
       advance();
       continue;
     }
@@ -97,6 +104,7 @@ Block Parser::parse_block() {
     std::size_t before = pos_;
     StmtPtr stmt = parse_statement();
     if (pos_ == before) {
+      drop(Drop::StatementToken, pos_, pos_);
       advance();
       continue;
     }
@@ -107,13 +115,22 @@ Block Parser::parse_block() {
 }
 
 bool Parser::parse_braced_block(Block& out) {
+  std::size_t open = pos_;
   if (!expect(TokenType::LBrace)) return false;
   out = parse_block();
-  (void)expect(TokenType::RBrace);
+  expect_close(TokenType::RBrace, open);
   return true;
 }
 
 StmtPtr Parser::parse_statement() {
+  std::size_t first = pos_;
+  StmtPtr stmt = parse_statement_here();
+  if (!stmt && pos_ != first && !too_deep()) drop(Drop::NoStatement, first, pos_, missing_);
+  return mark(std::move(stmt), first);
+}
+
+StmtPtr Parser::parse_statement_here() {
+  missing_ = TokenType::EOF_;
   switch (current().type) {
     case TokenType::Let: return parse_let();
     case TokenType::Def: return parse_def();
@@ -164,10 +181,10 @@ StmtPtr Parser::parse_statement() {
 
 StmtPtr Parser::parse_let() {
   advance();
-  if (!check(TokenType::Identifier)) return nullptr;
+  if (!check(TokenType::Identifier)) return fail(TokenType::Identifier);
   std::string name = current().text;
   advance();
-  if (!expect(TokenType::Assign)) return nullptr;
+  if (!expect(TokenType::Assign)) return fail(TokenType::Assign);
   ExprPtr value = parse_expression();
   skip_semicolon();
   return std::make_unique<LetStmt>(std::move(name), std::move(value));
@@ -175,10 +192,10 @@ StmtPtr Parser::parse_let() {
 
 StmtPtr Parser::parse_def() {
   advance();
-  if (!check(TokenType::Identifier)) return nullptr;
+  if (!check(TokenType::Identifier)) return fail(TokenType::Identifier);
   std::string name = current().text;
   advance();
-  if (!expect(TokenType::LParen)) return nullptr;
+  if (!expect(TokenType::LParen)) return fail(TokenType::LParen);
   auto def = make_rc<FunctionDef>();
   while (check(TokenType::Identifier)) {
     def->params.push_back(current().text);
@@ -190,8 +207,8 @@ StmtPtr Parser::parse_def() {
     advance();
     (void)expect(TokenType::Comma);
   }
-  if (!expect(TokenType::RParen)) return nullptr;
-  if (!parse_braced_block(def->body)) return nullptr;
+  if (!expect(TokenType::RParen)) return fail(TokenType::RParen);
+  if (!parse_braced_block(def->body)) return fail(TokenType::LBrace);
   return std::make_unique<FunctionStmt>(std::move(name), std::move(def));
 }
 
@@ -209,11 +226,16 @@ StmtPtr Parser::parse_if() {
   advance();
   ExprPtr condition = parse_expression();
   Block then_body;
-  if (!parse_braced_block(then_body)) return nullptr;
+  if (!parse_braced_block(then_body)) return fail(TokenType::LBrace);
   std::optional<Block> else_body;
+  std::size_t else_at = pos_;
   if (expect(TokenType::Else)) {
     Block body;
-    if (parse_braced_block(body)) else_body = std::move(body);
+    if (parse_braced_block(body)) {
+      else_body = std::move(body);
+    } else {
+      drop(Drop::ElseBlock, else_at, pos_, TokenType::LBrace);
+    }
   }
   return std::make_unique<IfStmt>(std::move(condition), std::move(then_body), std::move(else_body));
 }
@@ -222,30 +244,31 @@ StmtPtr Parser::parse_while() {
   advance();
   ExprPtr condition = parse_expression();
   Block body;
-  if (!parse_braced_block(body)) return nullptr;
+  if (!parse_braced_block(body)) return fail(TokenType::LBrace);
   return std::make_unique<WhileStmt>(std::move(condition), std::move(body));
 }
 
 StmtPtr Parser::parse_for() {
   advance();
-  if (!check(TokenType::Identifier)) return nullptr;
+  if (!check(TokenType::Identifier)) return fail(TokenType::Identifier);
   std::string var = current().text;
   advance();
-  if (!expect(TokenType::In)) return nullptr;
+  if (!expect(TokenType::In)) return fail(TokenType::In);
   ExprPtr iter = parse_expression();
   Block body;
-  if (!parse_braced_block(body)) return nullptr;
+  if (!parse_braced_block(body)) return fail(TokenType::LBrace);
   return std::make_unique<ForStmt>(std::move(var), std::move(iter), std::move(body));
 }
 
 StmtPtr Parser::parse_match() {
   advance();
   ExprPtr subject = parse_expression();
-  if (!expect(TokenType::LBrace)) return nullptr;
+  std::size_t open = pos_;
+  if (!expect(TokenType::LBrace)) return fail(TokenType::LBrace);
   std::vector<MatchStmt::Arm> arms;
   for (;;) {
     if (check(TokenType::RBrace) || check(TokenType::EOF_)) {
-      (void)expect(TokenType::RBrace);
+      expect_close(TokenType::RBrace, open);
       break;
     }
     std::size_t before = pos_;
@@ -257,16 +280,24 @@ StmtPtr Parser::parse_match() {
       pattern.value = parse_expression();
     }
     if (!expect(TokenType::FatArrow)) {
-      if (pos_ == before) advance();  // a token no rule can use: skip it
+      if (pos_ == before) {  // a token no rule can use: skip it
+        drop(Drop::ArmToken, pos_, pos_);
+        advance();
+      } else {
+        drop(Drop::ArmPattern, before, pos_, TokenType::FatArrow);
+      }
       continue;
     }
     Block body;
     if (check(TokenType::LBrace)) {
+      std::size_t body_open = pos_;
       advance();
       body = parse_block();
-      (void)expect(TokenType::RBrace);
+      expect_close(TokenType::RBrace, body_open);
     } else {
-      body.push_back(std::make_unique<ExprStmt>(parse_expression()));
+      std::size_t first = pos_;
+      ExprPtr value = parse_expression();
+      body.push_back(mark(std::make_unique<ExprStmt>(std::move(value)), first));
     }
     skip_semicolon();
     arms.emplace_back(std::move(pattern), std::move(body));
@@ -277,19 +308,19 @@ StmtPtr Parser::parse_match() {
 StmtPtr Parser::parse_try() {
   advance();
   Block body;
-  if (!parse_braced_block(body)) return nullptr;
-  if (!expect(TokenType::Catch)) return nullptr;
-  if (!check(TokenType::Identifier)) return nullptr;
+  if (!parse_braced_block(body)) return fail(TokenType::LBrace);
+  if (!expect(TokenType::Catch)) return fail(TokenType::Catch);
+  if (!check(TokenType::Identifier)) return fail(TokenType::Identifier);
   std::string var = current().text;
   advance();
   Block catch_body;
-  if (!parse_braced_block(catch_body)) return nullptr;
+  if (!parse_braced_block(catch_body)) return fail(TokenType::LBrace);
   return std::make_unique<TryStmt>(std::move(body), std::move(var), std::move(catch_body));
 }
 
 StmtPtr Parser::parse_global() {
   advance();
-  if (!check(TokenType::Identifier)) return nullptr;
+  if (!check(TokenType::Identifier)) return fail(TokenType::Identifier);
   std::string name = current().text;
   advance();
   skip_semicolon();
@@ -298,11 +329,12 @@ StmtPtr Parser::parse_global() {
 
 StmtPtr Parser::parse_use() {
   advance();
-  if (!check(TokenType::Identifier)) return nullptr;
+  if (!check(TokenType::Identifier)) return fail(TokenType::Identifier);
   std::string module = current().text;
   advance();
   switch (current().type) {
     case TokenType::LBrace: {
+      std::size_t open = pos_;
       advance();
       std::vector<std::string> items;
       for (;;) {
@@ -311,10 +343,11 @@ StmtPtr Parser::parse_use() {
           advance();
           (void)expect(TokenType::Comma);
         } else if (check(TokenType::RBrace) || check(TokenType::EOF_)) {
-          (void)expect(TokenType::RBrace);
+          expect_close(TokenType::RBrace, open);
           skip_semicolon();
           break;
         } else {
+          drop(Drop::UseToken, open, pos_);
           advance();  // a token no rule can use: skip it
         }
       }
@@ -343,7 +376,7 @@ StmtPtr Parser::parse_use() {
 ExprPtr Parser::parse_expression() {
   if (!enter()) {
     leave();
-    return node<NumberExpr>(0, 0);
+    return mark(node<NumberExpr>(0, 0), pos_);
   }
   ExprPtr e = parse_or();
   leave();
@@ -352,6 +385,7 @@ ExprPtr Parser::parse_expression() {
 
 #define VELTRO_BINARY_LEVEL(name, next, condition)                                       \
   ExprPtr Parser::name() {                                                             \
+    std::size_t first = pos_;                                                          \
     ExprPtr left = next();                                                             \
     for (;;) {                                                                         \
       TokenType op = current().type;                                                   \
@@ -359,7 +393,7 @@ ExprPtr Parser::parse_expression() {
       advance();                                                                       \
       ExprPtr right = next();                                                          \
       std::uint32_t d = std::max(depth_of(left), depth_of(right));                     \
-      left = limit_tree(node<BinaryExpr>(d, std::move(left), op, std::move(right)));   \
+      left = mark(limit_tree(node<BinaryExpr>(d, std::move(left), op, std::move(right))), first); \
     }                                                                                  \
   }
 
@@ -377,38 +411,41 @@ VELTRO_BINARY_LEVEL(parse_power, parse_unary, op == TokenType::Power)
 #undef VELTRO_BINARY_LEVEL
 
 ExprPtr Parser::parse_range() {
+  std::size_t first = pos_;
   ExprPtr start = parse_additive();
   if (check(TokenType::Dot) && ahead(1).type == TokenType::Dot) {
     pos_ += 2;
     ExprPtr end = parse_additive();
     std::uint32_t d = std::max(depth_of(start), depth_of(end));
-    return limit_tree(node<RangeExpr>(d, std::move(start), std::move(end)));
+    return mark(limit_tree(node<RangeExpr>(d, std::move(start), std::move(end))), first);
   }
   return start;
 }
 
 ExprPtr Parser::parse_unary() {
   if (check(TokenType::Not) || check(TokenType::Minus)) {
+    std::size_t first = pos_;
     TokenType op = current().type;
     advance();
     if (!enter()) {
       leave();
-      return node<NumberExpr>(0, 0);
+      return mark(node<NumberExpr>(0, 0), first);
     }
     ExprPtr operand = parse_unary();
     leave();
     std::uint32_t d = depth_of(operand);
-    return limit_tree(node<UnaryExpr>(d, op, std::move(operand)));
+    return mark(limit_tree(node<UnaryExpr>(d, op, std::move(operand))), first);
   }
   return parse_postfix();
 }
 
-void Parser::parse_list(std::vector<ExprPtr>& out) {
+void Parser::parse_list(std::vector<ExprPtr>& out, std::size_t open) {
   while (!check(TokenType::RParen) && !check(TokenType::RBrace) && !check(TokenType::RBracket) &&
          !check(TokenType::EOF_)) {
     std::size_t before = pos_;
     ExprPtr e = parse_expression();
     if (pos_ == before) {  // a token no rule can use: skip it
+      drop(Drop::ListToken, open, pos_);
       advance();
       continue;
     }
@@ -419,47 +456,48 @@ void Parser::parse_list(std::vector<ExprPtr>& out) {
 
 ExprPtr Parser::parse_primary() {
   const Token& t = current();
+  std::size_t first = pos_;
   switch (t.type) {
     case TokenType::True:
     case TokenType::False: {
       bool value = t.type == TokenType::True;
       advance();
-      return node<BooleanExpr>(0, value);
+      return mark(node<BooleanExpr>(0, value), first);
     }
     case TokenType::Number: {
       auto value = t.number;
       advance();
-      return node<NumberExpr>(0, value);
+      return mark(node<NumberExpr>(0, value), first);
     }
     case TokenType::Float: {
       auto value = t.real;
       advance();
-      return node<FloatExpr>(0, value);
+      return mark(node<FloatExpr>(0, value), first);
     }
     case TokenType::String: {
       std::string value = t.text;
       advance();
-      return node<StringExpr>(0, std::move(value));
+      return mark(node<StringExpr>(0, std::move(value)), first);
     }
     case TokenType::Identifier: {
       std::string name = t.text;
       advance();
-      return node<IdentifierExpr>(0, std::move(name));
+      return mark(node<IdentifierExpr>(0, std::move(name)), first);
     }
     case TokenType::LParen: {
       advance();
       ExprPtr inner = parse_expression();
-      (void)expect(TokenType::RParen);
+      expect_close(TokenType::RParen, first);
       return inner;
     }
     case TokenType::LBracket: {
       advance();
       std::vector<ExprPtr> elements;
-      if (enter()) parse_list(elements);
+      if (enter()) parse_list(elements, first);
       leave();
-      (void)expect(TokenType::RBracket);
+      expect_close(TokenType::RBracket, first);
       std::uint32_t d = max_depth(elements);
-      return limit_tree(node<ArrayExpr>(d, std::move(elements)));
+      return mark(limit_tree(node<ArrayExpr>(d, std::move(elements))), first);
     }
     case TokenType::LBrace: {
       advance();
@@ -468,12 +506,17 @@ ExprPtr Parser::parse_primary() {
       if (enter()) {
         while (!check(TokenType::RBrace) && !check(TokenType::EOF_)) {
           if (!check(TokenType::Identifier)) {
+            drop(Drop::DictToken, first, pos_);
             advance();  // only bare names can be keys: skip anything else
             continue;
           }
           std::string key = current().text;
+          std::size_t key_at = pos_;
           advance();
-          if (!expect(TokenType::Colon)) continue;  // the key is dropped
+          if (!expect(TokenType::Colon)) {  // the key is dropped
+            drop(Drop::DictKey, first, key_at, TokenType::Colon);
+            continue;
+          }
           ExprPtr value = parse_expression();
           d = std::max(d, depth_of(value));
           entries.emplace_back(std::move(key), std::move(value));
@@ -481,16 +524,17 @@ ExprPtr Parser::parse_primary() {
         }
       }
       leave();
-      (void)expect(TokenType::RBrace);
-      return limit_tree(node<DictExpr>(d, std::move(entries)));
+      expect_close(TokenType::RBrace, first);
+      return mark(limit_tree(node<DictExpr>(d, std::move(entries))), first);
     }
     default:
       // Nothing here can begin an operand: a placeholder, consuming nothing.
-      return node<NumberExpr>(0, 0);
+      return mark(node<NumberExpr>(0, 0), first);
   }
 }
 
 ExprPtr Parser::parse_postfix() {
+  std::size_t first = pos_;
   ExprPtr expr = parse_primary();
   for (;;) {
     switch (current().type) {
@@ -499,29 +543,33 @@ ExprPtr Parser::parse_postfix() {
         if (next == TokenType::Dot) return expr;  // a range: left to the range level
         if (next == TokenType::Identifier) {
           auto member = std::make_unique<StringExpr>(ahead(1).text);
+          if (listener_) [[unlikely]] listener_->node(*member, pos_ + 1, pos_ + 2);
           pos_ += 2;
           std::uint32_t d = depth_of(expr);
-          expr = limit_tree(node<IndexExpr>(d, std::move(expr), std::move(member)));
+          expr = mark(limit_tree(node<IndexExpr>(d, std::move(expr), std::move(member))), first);
         } else {
+          drop(Drop::MemberDot, pos_, pos_);
           advance();  // a dot followed by anything else is dropped
         }
         break;
       }
       case TokenType::LBracket: {
+        std::size_t open = pos_;
         advance();
         ExprPtr index = parse_expression();
-        (void)expect(TokenType::RBracket);
+        expect_close(TokenType::RBracket, open);
         std::uint32_t d = std::max(depth_of(expr), depth_of(index));
-        expr = limit_tree(node<IndexExpr>(d, std::move(expr), std::move(index)));
+        expr = mark(limit_tree(node<IndexExpr>(d, std::move(expr), std::move(index))), first);
         break;
       }
       case TokenType::LParen: {
+        std::size_t open = pos_;
         advance();
         std::vector<ExprPtr> args;
-        if (enter()) parse_list(args);
+        if (enter()) parse_list(args, open);
         leave();
-        (void)expect(TokenType::RParen);
-        expr = make_call(std::move(expr), std::move(args));
+        expect_close(TokenType::RParen, open);
+        expr = mark(make_call(std::move(expr), std::move(args)), first);
         break;
       }
       default:

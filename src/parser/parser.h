@@ -4,6 +4,7 @@
 // skipped, so every input parses in linear time.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,11 +13,41 @@
 
 namespace veltro {
 
+// What tools learn from the parser beyond the tree: where each node starts
+// and ends, and every token or construct the grammar drops. Positions are
+// token indices (a node covers the tokens [first, end)). The parser calls a
+// listener only when one is installed; running a script installs none.
+class ParseListener {
+ public:
+  enum class Drop : std::uint8_t {
+    StatementToken,  // `at` cannot begin a statement and is skipped
+    ListToken,       // `at` is skipped inside an array or argument list (`first`: the opening bracket)
+    DictToken,       // `at` stands where a dictionary key must be and is skipped (`first`: the `{`)
+    DictKey,         // the key `at` has no `:` after it and is dropped (`first`: the `{`)
+    UseToken,        // `at` is skipped inside a use item list
+    ArmToken,        // `at` stands where a match pattern must be and is skipped
+    ArmPattern,      // the pattern [first, at) has no `=>` after it and is dropped
+    MemberDot,       // the `.` at `at` is not followed by a name and is dropped
+    Unclosed,        // `expected` is missing at `at`; `first` is the token it would close
+    NoStatement,     // the construct begun at `first` gave no statement: `expected` is missing at `at`
+    ElseBlock,       // the `else` at `first` has no `{` after it and is dropped
+    TooDeep,         // the nesting limit was passed at `at`
+  };
+
+  virtual ~ParseListener() = default;
+  virtual void dropped(Drop what, std::size_t first, std::size_t at, TokenType expected) = 0;
+  virtual void node(const Stmt& stmt, std::size_t first, std::size_t end) = 0;
+  virtual void node(const Expr& expr, std::size_t first, std::size_t end) = 0;
+};
+
 class Parser {
  public:
   // The depth limits are scaled to the stack of the thread that parses (and
   // later runs) the program.
   explicit Parser(const std::vector<Token>& tokens);
+
+  // Reports to `listener` from now on (nullptr: to nobody).
+  void set_listener(ParseListener* listener) { listener_ = listener; }
 
   // Statements until EOF.
   [[nodiscard]] Block parse_program();
@@ -40,6 +71,27 @@ class Parser {
   int max_nesting_;
   std::uint32_t max_expression_depth_;
   std::string limit_message_;
+  ParseListener* listener_ = nullptr;
+  TokenType missing_ = TokenType::EOF_;  // what the statement that gave none lacked
+
+  StmtPtr fail(TokenType missing) {
+    missing_ = missing;
+    return nullptr;
+  }
+
+  using Drop = ParseListener::Drop;
+  void drop(Drop what, std::size_t first, std::size_t at, TokenType expected = TokenType::EOF_) {
+    if (listener_) [[unlikely]] listener_->dropped(what, first, at, expected);
+  }
+  template <class Node>
+  std::unique_ptr<Node> mark(std::unique_ptr<Node> node, std::size_t first) {
+    if (listener_ && node) [[unlikely]] listener_->node(*node, first, pos_);
+    return node;
+  }
+  // Consumes `close` if it is there; otherwise tells the listener that the
+  // token opened at `open` is never closed.
+  void expect_close(TokenType close, std::size_t open);
+  StmtPtr parse_statement_here();
 
   const Token& current() const;
   const Token& ahead(std::size_t n) const;
@@ -52,7 +104,7 @@ class Parser {
   void leave() { --nesting_; }
   ExprPtr limit_tree(ExprPtr expr);
 
-  void parse_list(std::vector<ExprPtr>& out);
+  void parse_list(std::vector<ExprPtr>& out, std::size_t open);
   ExprPtr parse_or();
   ExprPtr parse_and();
   ExprPtr parse_equality();
