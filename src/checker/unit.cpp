@@ -1,0 +1,131 @@
+#include "checker/unit.h"
+
+#include <algorithm>
+
+namespace veltro::check {
+
+Unit::Unit(std::string path, std::string text) : path_(std::move(path)), text_(std::move(text)) {
+  tokens_ = tokenize(text_, map_);
+  Parser parser(tokens_);
+  parser.set_listener(this);
+  program_ = parser.parse_program();
+  too_deep_ = parser.too_deep();
+  limit_message_ = parser.limit_message();
+}
+
+Unit::~Unit() = default;
+
+const Token& Unit::token(std::size_t index) const { return tokens_[std::min(index, tokens_.size() - 1)]; }
+
+const SourceSpan& Unit::place(std::size_t index) const {
+  return map_.tokens[std::min(index, map_.tokens.size() - 1)];
+}
+
+std::string_view Unit::source(std::size_t first, std::size_t end) const {
+  if (end <= first) return {};
+  const SourceSpan& a = place(first);
+  const SourceSpan& b = place(end - 1);
+  return std::string_view(text_).substr(a.offset, b.offset + b.length - a.offset);
+}
+
+NodeSpan Unit::span(const Stmt& stmt) const {
+  auto it = stmt_spans_.find(&stmt);
+  return it == stmt_spans_.end() ? NodeSpan{} : it->second;
+}
+
+NodeSpan Unit::span(const Expr& expr) const {
+  auto it = expr_spans_.find(&expr);
+  return it == expr_spans_.end() ? NodeSpan{} : it->second;
+}
+
+Finding Unit::finding(Code code, std::size_t first, std::size_t end, std::string message) const {
+  Finding f;
+  f.path = path_;
+  const SourceSpan& a = place(first);
+  const SourceSpan& b = place(end > first ? end - 1 : first);
+  f.line = a.line;
+  f.column = a.column;
+  f.end_line = b.end_line;
+  f.end_column = b.end_column;
+  f.code = code;
+  f.severity = code_info(code).severity;
+  f.message = std::move(message);
+  return f;
+}
+
+Finding Unit::finding(Code code, const SourceSpan& where, std::string message) const {
+  Finding f;
+  f.path = path_;
+  f.line = where.line;
+  f.column = where.column;
+  f.end_line = where.end_line;
+  f.end_column = where.end_column;
+  f.code = code;
+  f.severity = code_info(code).severity;
+  f.message = std::move(message);
+  return f;
+}
+
+void Unit::suppress(std::size_t first, std::size_t end) {
+  if (first < end) {
+    suppressed_.push_back({first, end});
+    merged_ = false;
+  }
+}
+
+bool Unit::suppressed(std::size_t token) const {
+  if (!merged_) {
+    std::sort(suppressed_.begin(), suppressed_.end(),
+              [](const NodeSpan& a, const NodeSpan& b) { return a.first < b.first; });
+    std::vector<NodeSpan> merged;
+    for (const NodeSpan& s : suppressed_) {
+      if (!merged.empty() && s.first <= merged.back().end) {
+        merged.back().end = std::max(merged.back().end, s.end);
+      } else {
+        merged.push_back(s);
+      }
+    }
+    suppressed_ = std::move(merged);
+    merged_ = true;
+  }
+  auto it = std::upper_bound(suppressed_.begin(), suppressed_.end(), token,
+                             [](std::size_t t, const NodeSpan& s) { return t < s.first; });
+  return it != suppressed_.begin() && token < std::prev(it)->end;
+}
+
+std::size_t Unit::matching_close(std::size_t open) const {
+  if (closes_.empty()) {
+    closes_.assign(tokens_.size(), tokens_.size() - 1);
+    std::vector<std::size_t> stack;
+    for (std::size_t i = 0; i < tokens_.size(); ++i) {
+      switch (tokens_[i].type) {
+        case TokenType::LParen:
+        case TokenType::LBracket:
+        case TokenType::LBrace:
+          stack.push_back(i);
+          break;
+        case TokenType::RParen:
+        case TokenType::RBracket:
+        case TokenType::RBrace:
+          if (!stack.empty()) {
+            closes_[stack.back()] = i;
+            stack.pop_back();
+          }
+          break;
+        default:
+          break;
+      }
+    }
+  }
+  return closes_[std::min(open, closes_.size() - 1)];
+}
+
+void Unit::dropped(Drop what, std::size_t first, std::size_t at, TokenType expected) {
+  drops_.push_back(DropEvent{what, first, at, expected});
+}
+
+void Unit::node(const Stmt& stmt, std::size_t first, std::size_t end) { stmt_spans_[&stmt] = NodeSpan{first, end}; }
+
+void Unit::node(const Expr& expr, std::size_t first, std::size_t end) { expr_spans_[&expr] = NodeSpan{first, end}; }
+
+}  // namespace veltro::check
