@@ -142,19 +142,20 @@ class FlowPass {
     if (is_assignment_token(unit_.token(span.end).type)) return;      // an element assignment, reported as such
     if (s.expr->kind == ExprKind::Dict && unit_.token(span.first).type == TokenType::LBrace) return;
     if (has_call(*s.expr)) return;
-    std::string_view written = unit_.source(span.first, span.end);
+    NodeSpan expr = unit_.span(*s.expr);
+    std::string_view written = unit_.source(expr.first, expr.end);
     if (s.expr->kind == ExprKind::BinaryOp) {
       const auto& b = static_cast<const BinaryExpr&>(*s.expr);
       if (b.op == TokenType::Equal && b.left->kind == ExprKind::Identifier) {
         NodeSpan right = unit_.span(*b.right);
-        emit(Code::ExpressionWithoutEffect, span.first, span.end,
+        emit(Code::ExpressionWithoutEffect, expr.first, expr.end,
              fmt::format("{} compares and throws the result away; to assign, write `{} = {}`", quote(written),
                          static_cast<const IdentifierExpr&>(*b.left).name,
                          unit_.source(right.first, right.end)));
         return;
       }
     }
-    emit(Code::ExpressionWithoutEffect, span.first, span.end,
+    emit(Code::ExpressionWithoutEffect, expr.first, expr.end,
          fmt::format("{} is computed and thrown away: this statement has no effect", quote(written)));
   }
 
@@ -178,9 +179,10 @@ class FlowPass {
       return true;
     }
     if (!has_call(*e.expr)) {
-      emit(Code::ArmWithoutEffect, span.first, span.end,
+      NodeSpan expr = unit_.span(*e.expr);
+      emit(Code::ArmWithoutEffect, expr.first, expr.end,
            fmt::format("this arm body {} has no effect: a match arm runs statements and gives no value",
-                       quote(unit_.source(span.first, span.end))));
+                       quote(unit_.source(expr.first, expr.end))));
     }
     return true;
   }

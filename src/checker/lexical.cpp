@@ -38,6 +38,10 @@ bool only(const std::vector<char32_t>& chars, std::u32string_view allowed) {
   return std::all_of(chars.begin(), chars.end(), [&](char32_t c) { return allowed.find(c) != std::u32string_view::npos; });
 }
 
+bool is_single_quote(const Unit& unit, const SourceSpan& run) {
+  return run.length == 1 && unit.text()[run.offset] == '\'';
+}
+
 void skipped_run(const Unit& unit, const SourceSpan& where, std::vector<Finding>& out) {
   std::string_view run = unit.text().substr(where.offset, where.length);
   SourceSpan place = where;
@@ -106,8 +110,33 @@ void skipped_run(const Unit& unit, const SourceSpan& where, std::vector<Finding>
 
 }  // namespace
 
-void check_lexical(const Unit& unit, std::vector<Finding>& out) {
-  for (const SourceSpan& run : unit.map().skipped) skipped_run(unit, run, out);
+void check_lexical(Unit& unit, std::vector<Finding>& out) {
+  const auto& runs = unit.map().skipped;
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    // 'text' on one line: one finding, and quiet about the words inside.
+    if (i + 1 < runs.size() && is_single_quote(unit, runs[i]) && is_single_quote(unit, runs[i + 1]) &&
+        runs[i].line == runs[i + 1].line) {
+      const SourceSpan& open = runs[i];
+      const SourceSpan& close = runs[i + 1];
+      SourceSpan whole = open;
+      whole.length = close.offset + close.length - open.offset;
+      whole.end_line = close.end_line;
+      whole.end_column = close.end_column;
+      std::string_view inside = unit.text().substr(open.offset + 1, close.offset - open.offset - 1);
+      out.push_back(unit.finding(Code::SingleQuote, whole,
+                                 fmt::format("{} is not a string: single quotes are skipped, so what they enclose "
+                                             "is read as code; write \"{}\"",
+                                             quote(unit.text().substr(whole.offset, whole.length)), inside)));
+      const auto& tokens = unit.map().tokens;
+      auto by_offset = [](const SourceSpan& t, std::size_t offset) { return t.offset < offset; };
+      auto first = std::lower_bound(tokens.begin(), tokens.end(), open.offset, by_offset);
+      auto end = std::lower_bound(tokens.begin(), tokens.end(), close.offset, by_offset);
+      unit.suppress(static_cast<std::size_t>(first - tokens.begin()), static_cast<std::size_t>(end - tokens.begin()));
+      ++i;
+      continue;
+    }
+    skipped_run(unit, runs[i], out);
+  }
   const auto& tokens = unit.tokens();
   for (std::size_t i = 0; i < tokens.size(); ++i) {
     if (tokens[i].type != TokenType::Float) continue;

@@ -23,6 +23,7 @@ using NameSet = std::unordered_set<std::string>;
 struct FunctionSite {
   const Unit* unit;
   const FunctionStmt* stmt;
+  bool top;  // defined by the file's top-level code
 };
 
 struct UnitFacts {
@@ -42,6 +43,8 @@ struct Facts {
   std::unordered_map<std::string, std::set<std::string>> prefixes;  // prefix -> modules it names
   std::unordered_map<const Unit*, UnitFacts> units;
   std::unordered_map<const Unit*, std::vector<const Unit*>> importers;
+  std::set<std::pair<std::string, std::string>> items;  // (module, name) imported by name somewhere
+  std::unordered_map<const Unit*, std::string> module_names;
   // module -> function name -> the files that name it (`m.f`, `use m { f }`)
   std::unordered_map<const Unit*, std::unordered_map<std::string, std::vector<const Unit*>>> references;
 };
@@ -129,7 +132,7 @@ class Collector {
       case StmtKind::Function: {
         const auto& f = static_cast<const FunctionStmt&>(s);
         bind(f.name, top, false);
-        facts_.defs[f.name].push_back(FunctionSite{&unit_, &f});
+        facts_.defs[f.name].push_back(FunctionSite{&unit_, &f, top});
         if (top) mine_.top_defs[f.name].push_back(&f);
         for (const auto& p : f.def->params) {
           bind(p, false, false);
@@ -150,6 +153,7 @@ class Collector {
         const auto& u = static_cast<const UseStmt&>(s);
         if (u.items) {
           for (const auto& item : *u.items) {
+            facts_.items.emplace(u.module, item);
             bind(item, top, false);
             if (is_builtin_module(u.module)) facts_.non_def.insert(item);
           }
@@ -270,6 +274,7 @@ class NameCheck {
   const FunctionStmt* function_ = nullptr;      // the innermost function being walked
   const FunctionStmt* top_function_ = nullptr;  // the top-level function around it
   std::set<std::pair<const FunctionStmt*, std::string>> local_assignments_;
+  std::set<std::pair<const FunctionStmt*, std::string>> module_reads_;  // reported once per function
 
   void emit(Code code, std::size_t first, std::size_t end, std::string message) {
     add(*unit_, first, unit_->finding(code, first, end, std::move(message)), out_);
@@ -513,9 +518,9 @@ class NameCheck {
       return;
     }
     module_read(c.name, span.first);
-    auto defs = facts_.defs.find(c.name);
-    if (defs == facts_.defs.end() || defs->second.size() != 1 || facts_.non_def.count(c.name)) return;
-    const FunctionStmt& f = *defs->second.front().stmt;
+    const FunctionStmt* single = single_definition(c.name);
+    if (!single || facts_.non_def.count(c.name)) return;
+    const FunctionStmt& f = *single;
     if (f.def->params.size() != c.args.size()) {
       emit(Code::WrongArgumentCount, span,
            fmt::format("`{}` takes {} ({}) but is given {}: the call fails (Function '{}' expects {} arguments but "
@@ -523,6 +528,30 @@ class NameCheck {
                        c.name, arguments(f.def->params.size()), fmt::join(f.def->params, ", "), c.args.size(),
                        c.name, f.def->params.size(), c.args.size()));
     }
+  }
+
+  // The one definition a plain call of `name` in this file can reach, if
+  // there is exactly one: the file's own, those made inside functions,
+  // module functions imported by name, and, in a module, its importers'.
+  const FunctionStmt* single_definition(const std::string& name) const {
+    auto defs = facts_.defs.find(name);
+    if (defs == facts_.defs.end()) return nullptr;
+    const auto importers = facts_.importers.find(unit_);
+    const FunctionStmt* found = nullptr;
+    for (const FunctionSite& site : defs->second) {
+      bool reaches = site.unit == unit_ || !site.top;
+      if (!reaches) {
+        auto module = facts_.module_names.find(site.unit);
+        reaches = module != facts_.module_names.end() && facts_.items.count({module->second, name});
+      }
+      if (!reaches && importers != facts_.importers.end()) {
+        reaches = std::find(importers->second.begin(), importers->second.end(), site.unit) != importers->second.end();
+      }
+      if (!reaches) continue;
+      if (found) return nullptr;
+      found = site.stmt;
+    }
+    return found;
   }
 
   void dotted_call(const CallExpr& c, NodeSpan span) {
@@ -612,7 +641,7 @@ class NameCheck {
     const auto* importers = callers();
     if (!importers || locals_->count(name)) return;
     const UnitFacts& own = mine();
-    if (!own.top_bound.count(name)) return;
+    if (!own.top_bound.count(name) || !module_reads_.emplace(top_function_, name).second) return;
     for (const Unit* importer : *importers) {
       if (facts_.units.at(importer).bound.count(name)) continue;
       if (own.top_defs.count(name)) {
@@ -634,7 +663,9 @@ class NameCheck {
 
   void module_prefix(const std::string& prefix, std::size_t at) {
     const auto* importers = callers();
-    if (!importers || !mine().prefixes.count(prefix)) return;
+    if (!importers || !mine().prefixes.count(prefix) || !module_reads_.emplace(top_function_, prefix + ".").second) {
+      return;
+    }
     for (const Unit* importer : *importers) {
       if (facts_.units.at(importer).prefixes.count(prefix)) continue;
       emit(Code::ModuleReadsImporter, at, at + 1,
@@ -646,10 +677,8 @@ class NameCheck {
   }
 
   std::string module_name() const {
-    for (const auto& [name, unit] : program_.modules) {
-      if (unit == unit_) return name;
-    }
-    return "…";
+    auto it = facts_.module_names.find(unit_);
+    return it == facts_.module_names.end() ? std::string("…") : it->second;
   }
 
   // The script's top level ------------------------------------------------
@@ -722,6 +751,9 @@ class NameCheck {
 
 void check_program(const Program& program, std::vector<Finding>& out) {
   Facts facts;
+  for (const auto& [name, unit] : program.modules) {
+    if (unit) facts.module_names[unit] = name;
+  }
   for (const auto& unit : program.units) {
     facts.units[unit.get()];
     if (!unit->too_deep()) Collector(facts, *unit).run();

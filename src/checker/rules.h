@@ -9,8 +9,9 @@
 
 namespace veltro::check {
 
-// Characters the lexer skips, integer literals it reads as floats.
-void check_lexical(const Unit& unit, std::vector<Finding>& out);
+// Characters the lexer skips, integer literals it reads as floats. Marks the
+// words of a single-quoted "string" as suppressed.
+void check_lexical(Unit& unit, std::vector<Finding>& out);
 
 // Tokens and constructs the parser drops. Marks the wreckage of each dropped
 // construct as suppressed in `unit`, so later passes stay quiet about it;

@@ -46,10 +46,17 @@ class SyntaxPass {
     index_statements(unit_.program());
     for (const DropEvent& d : unit_.drops()) {
       if (d.what == Drop::Unclosed) unclosed_.insert(d.first);
+      if (d.what == Drop::TooDeep) break;
     }
     statement_dictionaries();
     const auto& drops = unit_.drops();
-    for (std::size_t i = 0; i < drops.size();) i = one(i);
+    // Past the nesting limit the parser stops, and every construct still
+    // open then ends unfinished: only the limit itself is worth a word.
+    std::size_t count = drops.size();
+    for (std::size_t i = 0; i < drops.size(); ++i) {
+      if (drops[i].what == Drop::TooDeep) count = i + 1;
+    }
+    for (std::size_t i = 0; i < count;) i = one(i, count);
     // Only now are all the wrecked ranges known.
     for (auto& [first, finding] : pending_) {
       if (finding.code == Code::TooDeep) {
@@ -106,7 +113,7 @@ class SyntaxPass {
   }
 
   // Handles the drop at `i` (and the ones that belong with it); returns the next.
-  std::size_t one(std::size_t i) {
+  std::size_t one(std::size_t i, std::size_t count) {
     const auto& drops = unit_.drops();
     const DropEvent& d = drops[i];
     switch (d.what) {
@@ -118,7 +125,7 @@ class SyntaxPass {
       case Drop::DictKey:
       case Drop::UseToken: {
         std::size_t j = i + 1;
-        while (j < drops.size() && drops[j].first == d.first && drops[j].at == drops[j - 1].at + 1 &&
+        while (j < count && drops[j].first == d.first && drops[j].at == drops[j - 1].at + 1 &&
                (drops[j].what == d.what || (d.what == Drop::DictKey && drops[j].what == Drop::DictToken))) {
           ++j;
         }
