@@ -12,6 +12,11 @@ and its output must match the blocks written under it, byte for byte:
                                                     standard output and writes on standard error
     ```repl                                         a REPL session as it looks on a terminal
 
+Every sample also goes through veltro-check: it must find nothing, except in a
+sample that shows a trap on purpose, marked with the codes it must find:
+
+    ```veltro check=V111,V205                       veltro-check reports exactly these codes
+
 In stderr blocks the tags [ERROR], [DEBUG], [DEBUG CALL] and [VELTRO] stand for
 the coloured tags, and {ms} for a timing figure. A sample without an output or
 stderr block must write nothing there.
@@ -34,6 +39,7 @@ import unittest
 from vocabulary import BUILTINS, KEYWORDS, MODULES
 
 VELTRO = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else "veltro"
+CHECK = os.path.join(os.path.dirname(VELTRO), "veltro-check")
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 GUIDE = os.path.join(ROOT, "docs", "language.md")
 MAN_PAGE = os.path.join(ROOT, "docs", "veltro.1")
@@ -163,6 +169,30 @@ class Guide(unittest.TestCase):
                                 f"expected:\n{with_escapes(want_err)}\nactual:\n{with_escapes(err)}")
                 self.assertEqual(code, int(block.attrs.get("exit", "0")), f"exit status, guide line {block.line}")
         self.assertGreater(ran, 50, "the guide lost its samples")
+
+    def test_samples_pass_the_checker(self):
+        files = {}
+        marked = 0
+        for block in self.blocks:
+            if block.lang not in ("veltro", "veltro-norun"):
+                continue
+            if "file" in block.attrs:
+                files[block.attrs["file"]] = block.body
+                continue
+            with self.subTest(line=block.line), tempfile.TemporaryDirectory() as work:
+                for name, body in files.items():
+                    with open(os.path.join(work, name), "w", encoding="utf-8") as f:
+                        f.write(body)
+                name = block.attrs.get("name", "sample.vt")
+                with open(os.path.join(work, name), "w", encoding="utf-8") as f:
+                    f.write(block.body)
+                p = subprocess.run([CHECK, name], cwd=work, capture_output=True, text=True, timeout=60)
+                found = sorted(set(re.findall(r" \[(V\d{3})\]$", p.stdout, flags=re.MULTILINE)))
+                wanted = sorted(filter(None, block.attrs.get("check", "").split(",")))
+                marked += bool(wanted)
+                self.assertEqual((found, p.stderr), (wanted, ""),
+                                 f"veltro-check on the sample at guide line {block.line}:\n{p.stdout}")
+        self.assertGreater(marked, 10, "the guide lost its samples of traps")
 
     def test_repl_sessions(self):
         sessions = [b for b in self.blocks if b.lang == "repl"]
