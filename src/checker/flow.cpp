@@ -54,6 +54,7 @@ class FlowPass {
   }
 
   void block(const Block& statements, Context context) {
+    if (stack_low()) return;
     const Stmt* ended_by = nullptr;
     bool reported = false;
     for (const auto& s : statements) {

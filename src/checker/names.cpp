@@ -226,6 +226,7 @@ class Effects {
 
   bool function_has_effect(const FunctionStmt& f) {
     if (auto it = known_.find(&f); it != known_.end()) return it->second;
+    if (stack_low()) return false;
     known_[&f] = false;  // while it is being looked at (recursion)
     bool effect = false;
     auto visit = [&](const Stmt& s) {
@@ -296,6 +297,7 @@ class NameCheck {
   }
 
   void block(const Block& statements, const FunctionStmt* function) {
+    if (stack_low()) return;
     for (const auto& s : statements) statement(*s, function);
   }
 
@@ -415,6 +417,7 @@ class NameCheck {
   }
 
   void expression(const Expr& e) {
+    if (stack_low()) return;
     switch (e.kind) {
       case ExprKind::Identifier:
         identifier(static_cast<const IdentifierExpr&>(e));

@@ -1,6 +1,9 @@
 #pragma once
 // Visiting the syntax tree. The parser bounds how deep a tree can be, so the
-// recursion here is bounded by the same limits.
+// recursion here is bounded by the same limits; on a thread whose stack is
+// too small even for that, the walks stop descending where the stack runs
+// low (the interpreter's guard), and what lies deeper goes unchecked.
+#include "interpreter/stack_guard.h"
 #include "parser/ast.h"
 
 namespace veltro::check {
@@ -52,6 +55,7 @@ void expr_children(const Expr& e, F&& f) {
 template <class F>
 void each_expr(const Expr& e, F& f) {
   f(e);
+  if (stack_low()) return;
   expr_children(e, [&](const Expr& child) { each_expr(child, f); });
 }
 
@@ -131,7 +135,7 @@ template <class F>
 void each_stmt(const Block& block, F& f, bool into_functions = true) {
   for (const auto& s : block) {
     f(*s);
-    if (!into_functions && s->kind == StmtKind::Function) continue;
+    if ((!into_functions && s->kind == StmtKind::Function) || stack_low()) continue;
     stmt_blocks(*s, [&](const Block& inner) { each_stmt(inner, f, into_functions); });
   }
 }
