@@ -1,10 +1,10 @@
 #include "checker/checker.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <tuple>
 #include <unordered_map>
-
-#include <fmt/format.h>
 
 #include "checker/program.h"
 #include "checker/rules.h"
@@ -50,9 +50,11 @@ void sort_findings(std::vector<Finding>& findings, const std::vector<std::string
   for (const std::string& path : paths) order.emplace(path, order.size());
   for (const Finding& f : findings) order.emplace(f.path, order.size());
   auto key = [&](const Finding& f) {
-    return std::tuple(order.at(f.path), f.line, f.column, static_cast<int>(f.code), f.message);
+    return std::tuple<std::size_t, std::uint32_t, std::uint32_t, int, const std::string&>(
+        order.at(f.path), f.line, f.column, static_cast<int>(f.code), f.message);
   };
-  std::stable_sort(findings.begin(), findings.end(), [&](const Finding& a, const Finding& b) { return key(a) < key(b); });
+  std::stable_sort(findings.begin(), findings.end(),
+                   [&](const Finding& a, const Finding& b) { return key(a) < key(b); });
   findings.erase(std::unique(findings.begin(), findings.end(),
                              [&](const Finding& a, const Finding& b) { return key(a) == key(b); }),
                  findings.end());

@@ -24,8 +24,7 @@ struct Options {
 // given; module files are looked for in the working directory, as veltro
 // does, and in the script's folder. Findings come sorted by file (the script
 // first, then modules in the order they are first used) and position.
-[[nodiscard]] std::vector<Finding> check_source(const std::string& path, std::string text,
-                                                const Options& options = {});
+[[nodiscard]] std::vector<Finding> check_source(const std::string& path, std::string text, const Options& options = {});
 
 // Sorts findings by file (in the order of `paths`, then of first appearance),
 // line, column and code; drops exact repeats.

@@ -1,8 +1,8 @@
 // Control flow within functions and blocks.
+#include <fmt/format.h>
+
 #include <string>
 #include <unordered_map>
-
-#include <fmt/format.h>
 
 #include "checker/rules.h"
 #include "checker/walk.h"
@@ -98,9 +98,7 @@ class FlowPass {
                            quote(unit_.source(span.first, span.first + 1))));
         }
         return;
-      case StmtKind::Expr:
-        expression_statement(static_cast<const ExprStmt&>(s), span);
-        return;
+      case StmtKind::Expr: expression_statement(static_cast<const ExprStmt&>(s), span); return;
       case StmtKind::Try: {
         const auto& t = static_cast<const TryStmt&>(s);
         if (!contains_return(t.body)) {
@@ -117,30 +115,21 @@ class FlowPass {
           if (!arm_without_braces(arm.second)) block(arm.second, inner);
         }
         return;
-      case StmtKind::Function:
-        block(static_cast<const FunctionStmt&>(s).def->body, Context{0, false});
-        return;
-      case StmtKind::While:
-        block(static_cast<const WhileStmt&>(s).body, Context{context.loops + 1, false});
-        return;
-      case StmtKind::For:
-        block(static_cast<const ForStmt&>(s).body, Context{context.loops + 1, false});
-        return;
-      case StmtKind::If:
-        stmt_blocks(s, [&](const Block& b) { block(b, inner); });
-        return;
+      case StmtKind::Function: block(static_cast<const FunctionStmt&>(s).def->body, Context{0, false}); return;
+      case StmtKind::While: block(static_cast<const WhileStmt&>(s).body, Context{context.loops + 1, false}); return;
+      case StmtKind::For: block(static_cast<const ForStmt&>(s).body, Context{context.loops + 1, false}); return;
+      case StmtKind::If: stmt_blocks(s, [&](const Block& b) { block(b, inner); }); return;
       case StmtKind::Let:
       case StmtKind::Assign:
       case StmtKind::CompoundAssign:
       case StmtKind::Global:
-      case StmtKind::Use:
-        return;
+      case StmtKind::Use: return;
     }
   }
 
   void expression_statement(const ExprStmt& s, NodeSpan span) {
     if (unit_.token(span.first).type == TokenType::Semicolon) return;  // a lone `;`
-    if (is_assignment_token(unit_.token(span.end).type)) return;      // an element assignment, reported as such
+    if (is_assignment_token(unit_.token(span.end).type)) return;       // an element assignment, reported as such
     if (s.expr->kind == ExprKind::Dict && unit_.token(span.first).type == TokenType::LBrace) return;
     if (has_call(*s.expr)) return;
     NodeSpan expr = unit_.span(*s.expr);
@@ -151,8 +140,7 @@ class FlowPass {
         NodeSpan right = unit_.span(*b.right);
         emit(Code::ExpressionWithoutEffect, expr.first, expr.end,
              fmt::format("{} compares and throws the result away; to assign, write `{} = {}`", quote(written),
-                         static_cast<const IdentifierExpr&>(*b.left).name,
-                         unit_.source(right.first, right.end)));
+                         static_cast<const IdentifierExpr&>(*b.left).name, unit_.source(right.first, right.end)));
         return;
       }
     }

@@ -1,9 +1,9 @@
 // Characters the lexer skips and integer literals it reads as floats.
-#include <algorithm>
-#include <string>
-
 #include <fmt/format.h>
 #include <unicode/uchar.h>
+
+#include <algorithm>
+#include <string>
 
 #include "checker/rules.h"
 #include "text.h"
@@ -35,7 +35,8 @@ std::vector<char32_t> characters(std::string_view run) {
 }
 
 bool only(const std::vector<char32_t>& chars, std::u32string_view allowed) {
-  return std::all_of(chars.begin(), chars.end(), [&](char32_t c) { return allowed.find(c) != std::u32string_view::npos; });
+  return std::all_of(chars.begin(), chars.end(),
+                     [&](char32_t c) { return allowed.find(c) != std::u32string_view::npos; });
 }
 
 bool is_single_quote(const Unit& unit, const SourceSpan& run) {
@@ -99,8 +100,9 @@ void skipped_run(const Unit& unit, const SourceSpan& where, std::vector<Finding>
   if (chars.size() == 1 && chars[0] >= 0x80 && text::is_alphanumeric(chars[0])) {
     hint = "; names begin with an ASCII letter or `_`";
   }
-  std::string what = chars.size() == 1 ? "is not part of the language and is skipped"
-                                       : fmt::format("{} characters the language does not know are skipped", chars.size());
+  std::string what = chars.size() == 1
+                         ? "is not part of the language and is skipped"
+                         : fmt::format("{} characters the language does not know are skipped", chars.size());
   if (chars.size() == 1) {
     out.push_back(unit.finding(Code::SkippedCharacter, place, fmt::format("{} {}{}", names, what, hint)));
   } else {

@@ -1,5 +1,6 @@
 // veltro-check: points at the mistakes a Veltro script makes that veltro
 // itself lets pass without a word.
+#include <fmt/format.h>
 #include <pthread.h>
 #include <unistd.h>
 
@@ -13,8 +14,6 @@
 #include <string_view>
 #include <tuple>
 #include <vector>
-
-#include <fmt/format.h>
 
 #include "checker/checker.h"
 #include "checker/report.h"

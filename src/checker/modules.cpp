@@ -1,10 +1,10 @@
 // Finding and reading the module files a program uses.
+#include <fmt/format.h>
+#include <fmt/ranges.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <unordered_set>
-
-#include <fmt/format.h>
-#include <fmt/ranges.h>
 
 #include "checker/program.h"
 #include "checker/rules.h"
@@ -63,7 +63,7 @@ class Loader {
   Program& program_;
   std::string folder_;
   std::vector<Finding>& out_;
-  std::unordered_map<std::string, std::string> besides_;  // module -> where it was found beside the script
+  std::unordered_map<std::string, std::string> besides_;   // module -> where it was found beside the script
   std::unordered_map<std::string, std::string> failures_;  // module -> why it cannot be loaded
   std::unordered_set<const Unit*> walked_;
 
@@ -101,9 +101,10 @@ class Loader {
     if (!exists(file)) {
       std::string beside = folder_.empty() ? std::string() : folder_ + "/" + file;
       if (beside.empty() || !exists(beside)) {
-        failures_[name] = fmt::format("there is no module file `{}` (veltro looks in the working directory): the "
-                                      "`use` fails and nothing is imported",
-                                      file);
+        failures_[name] = fmt::format(
+            "there is no module file `{}` (veltro looks in the working directory): the "
+            "`use` fails and nothing is imported",
+            file);
         return;
       }
       path = beside;

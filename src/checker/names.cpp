@@ -1,13 +1,14 @@
 // Names, calls and modules across a whole program. Scoping is dynamic: a
 // function sees the variables of whoever calls it, so a name counts as bound
 // when anything anywhere in the program or its modules binds it.
+#include <fmt/format.h>
+
 #include <algorithm>
+#include <map>
 #include <set>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
-
-#include <fmt/format.h>
 
 #include "checker/program.h"
 #include "checker/rules.h"
@@ -31,7 +32,7 @@ struct UnitFacts {
   NameSet top_bound;      // bound by top-level code (what a module exports)
   NameSet top_variables;  // bound at top level by let, assignment, for or catch
   std::unordered_map<std::string, std::vector<const FunctionStmt*>> top_defs;
-  NameSet prefixes;       // names this file makes usable before a `.` (module names and aliases)
+  NameSet prefixes;  // names this file makes usable before a `.` (module names and aliases)
 };
 
 struct Facts {
@@ -119,10 +120,16 @@ class Collector {
     for (const auto& s : statements) statement(*s, top);
   }
 
+  // Bound by `let`, an assignment, `for` or `catch`.
+  void variable(const std::string& name, bool top) {
+    bind(name, top, true);
+    facts_.non_def.insert(name);
+  }
+
   void statement(const Stmt& s, bool top) {
     switch (s.kind) {
-      case StmtKind::Let: bind(static_cast<const LetStmt&>(s).name, top, true); facts_.non_def.insert(static_cast<const LetStmt&>(s).name); break;
-      case StmtKind::Assign: bind(static_cast<const AssignStmt&>(s).name, top, true); facts_.non_def.insert(static_cast<const AssignStmt&>(s).name); break;
+      case StmtKind::Let: variable(static_cast<const LetStmt&>(s).name, top); break;
+      case StmtKind::Assign: variable(static_cast<const AssignStmt&>(s).name, top); break;
       case StmtKind::CompoundAssign: {
         const auto& c = static_cast<const CompoundAssignStmt&>(s);
         bind(c.name, top, true, true);
@@ -141,8 +148,8 @@ class Collector {
         block(f.def->body, false);
         return;
       }
-      case StmtKind::For: bind(static_cast<const ForStmt&>(s).var, top, true); facts_.non_def.insert(static_cast<const ForStmt&>(s).var); break;
-      case StmtKind::Try: bind(static_cast<const TryStmt&>(s).catch_var, top, true); facts_.non_def.insert(static_cast<const TryStmt&>(s).catch_var); break;
+      case StmtKind::For: variable(static_cast<const ForStmt&>(s).var, top); break;
+      case StmtKind::Try: variable(static_cast<const TryStmt&>(s).catch_var, top); break;
       case StmtKind::Global: {
         const auto& g = static_cast<const GlobalStmt&>(s);
         bind(g.name, top, false);
@@ -170,8 +177,7 @@ class Collector {
       case StmtKind::Return:
       case StmtKind::Break:
       case StmtKind::Continue:
-      case StmtKind::Expr:
-        break;
+      case StmtKind::Expr: break;
     }
     stmt_blocks(s, [&](const Block& b) { block(b, top); });
   }
@@ -215,7 +221,8 @@ class Effects {
       if (unit == program_.modules.end() || !unit->second) return false;
       auto defs = facts_.units.at(unit->second).top_defs.find(call.function_part);
       if (defs == facts_.units.at(unit->second).top_defs.end()) return false;
-      return std::any_of(defs->second.begin(), defs->second.end(), [&](const FunctionStmt* f) { return function_has_effect(*f); });
+      return std::any_of(defs->second.begin(), defs->second.end(),
+                         [&](const FunctionStmt* f) { return function_has_effect(*f); });
     }
     if (const auto* f = catalogue::find_builtin(call.name)) return f->effects;
     auto defs = facts_.defs.find(call.name);
@@ -235,7 +242,9 @@ class Effects {
         case StmtKind::Global: effect = true; return;
         case StmtKind::Let: effect = facts_.globals.count(static_cast<const LetStmt&>(s).name) > 0; break;
         case StmtKind::Assign: effect = facts_.globals.count(static_cast<const AssignStmt&>(s).name) > 0; break;
-        case StmtKind::CompoundAssign: effect = facts_.globals.count(static_cast<const CompoundAssignStmt&>(s).name) > 0; break;
+        case StmtKind::CompoundAssign:
+          effect = facts_.globals.count(static_cast<const CompoundAssignStmt&>(s).name) > 0;
+          break;
         default: break;
       }
       if (s.kind == StmtKind::Function) return;  // defining a function changes nothing outside
@@ -276,6 +285,8 @@ class NameCheck {
   const FunctionStmt* top_function_ = nullptr;  // the top-level function around it
   std::set<std::pair<const FunctionStmt*, std::string>> local_assignments_;
   std::set<std::pair<const FunctionStmt*, std::string>> module_reads_;  // reported once per function
+  std::unordered_map<const FunctionStmt*, NameSet> declared_;
+  std::map<std::pair<const Unit*, std::string>, const FunctionStmt*> single_;
 
   void emit(Code code, std::size_t first, std::size_t end, std::string message) {
     add(*unit_, first, unit_->finding(code, first, end, std::move(message)), out_);
@@ -355,14 +366,9 @@ class NameCheck {
         assignment(c.name, span, function);
         break;
       }
-      case StmtKind::Assign:
-        assignment(static_cast<const AssignStmt&>(s).name, span, function);
-        break;
-      case StmtKind::Use:
-        use(static_cast<const UseStmt&>(s), span);
-        break;
-      default:
-        break;
+      case StmtKind::Assign: assignment(static_cast<const AssignStmt&>(s).name, span, function); break;
+      case StmtKind::Use: use(static_cast<const UseStmt&>(s), span); break;
+      default: break;
     }
     stmt_exprs(s, [&](const Expr& e) { expression(e); });
     stmt_blocks(s, [&](const Block& b) { block(b, function); });
@@ -372,19 +378,28 @@ class NameCheck {
   // a local of the call; the top-level variable keeps its value.
   void assignment(const std::string& name, NodeSpan span, const FunctionStmt* function) {
     if (!function || facts_.globals.count(name) || !mine().top_variables.count(name)) return;
-    bool bound_locally = std::find(function->def->params.begin(), function->def->params.end(), name) !=
-                         function->def->params.end();
-    auto visit = [&](const Stmt& inner) {
-      if (inner.kind == StmtKind::Let && static_cast<const LetStmt&>(inner).name == name) bound_locally = true;
-      if (inner.kind == StmtKind::For && static_cast<const ForStmt&>(inner).var == name) bound_locally = true;
-      if (inner.kind == StmtKind::Try && static_cast<const TryStmt&>(inner).catch_var == name) bound_locally = true;
-    };
-    each_stmt(function->def->body, visit, false);
-    if (bound_locally || !local_assignments_.emplace(function, name).second) return;
+    if (declared_locals(*function).count(name) || !local_assignments_.emplace(function, name).second) return;
     emit(Code::AssignmentMakesLocal, span.first, span.first + 1,
          fmt::format("this binds a new local `{}` in `{}`: the top-level `{}` keeps its value after the call; "
                      "to change it, put `global {}` before the assignment",
                      name, function->name, name, name));
+  }
+
+  // What a function binds as its own on purpose: parameters, `let`, `for`
+  // and `catch` variables.
+  const NameSet& declared_locals(const FunctionStmt& function) {
+    auto [it, fresh] = declared_.try_emplace(&function);
+    if (fresh) {
+      NameSet& names = it->second;
+      names.insert(function.def->params.begin(), function.def->params.end());
+      auto visit = [&](const Stmt& inner) {
+        if (inner.kind == StmtKind::Let) names.insert(static_cast<const LetStmt&>(inner).name);
+        if (inner.kind == StmtKind::For) names.insert(static_cast<const ForStmt&>(inner).var);
+        if (inner.kind == StmtKind::Try) names.insert(static_cast<const TryStmt&>(inner).catch_var);
+      };
+      each_stmt(function.def->body, visit, false);
+    }
+    return it->second;
   }
 
   void use(const UseStmt& u, NodeSpan span) {
@@ -399,8 +414,8 @@ class NameCheck {
       if (builtin) {
         if (!catalogue::find_function(*builtin, item)) {
           emit(Code::UnknownModuleFunction, where, where + 1,
-               fmt::format("`{}` has no function `{}`: the `use` reports that it does not export it{}", u.module,
-                           item, suggestion(item, function_names(*builtin))));
+               fmt::format("`{}` has no function `{}`: the `use` reports that it does not export it{}", u.module, item,
+                           suggestion(item, function_names(*builtin))));
         } else if (u.module == "files") {
           emit(Code::FilesItemImport, where, where + 1,
                fmt::format("`{}` imported by name returns null without doing anything when called; write `use "
@@ -419,9 +434,7 @@ class NameCheck {
   void expression(const Expr& e) {
     if (stack_low()) return;
     switch (e.kind) {
-      case ExprKind::Identifier:
-        identifier(static_cast<const IdentifierExpr&>(e));
-        return;
+      case ExprKind::Identifier: identifier(static_cast<const IdentifierExpr&>(e)); return;
       case ExprKind::Index: {
         const auto& x = static_cast<const IndexExpr&>(e);
         if (x.object->kind == ExprKind::Identifier && x.index->kind == ExprKind::String) {
@@ -431,11 +444,8 @@ class NameCheck {
         }
         break;
       }
-      case ExprKind::Call:
-        call(static_cast<const CallExpr&>(e));
-        break;
-      default:
-        break;
+      case ExprKind::Call: call(static_cast<const CallExpr&>(e)); break;
+      default: break;
     }
     expr_children(e, [&](const Expr& child) { expression(child); });
   }
@@ -448,13 +458,15 @@ class NameCheck {
     }
     std::string message;
     if (catalogue::find_builtin(id.name)) {
-      message = fmt::format("`{}` is a builtin, and builtins are not values: this reads a variable `{}`, which is "
-                            "bound nowhere (Undefined variable)",
-                            id.name, id.name);
+      message = fmt::format(
+          "`{}` is a builtin, and builtins are not values: this reads a variable `{}`, which is "
+          "bound nowhere (Undefined variable)",
+          id.name, id.name);
     } else if (facts_.prefixes.count(id.name)) {
-      message = fmt::format("`{}` is a module, and modules are not values: this reads a variable `{}`, which is "
-                            "bound nowhere (Undefined variable)",
-                            id.name, id.name);
+      message = fmt::format(
+          "`{}` is a module, and modules are not values: this reads a variable `{}`, which is "
+          "bound nowhere (Undefined variable)",
+          id.name, id.name);
     } else {
       message = fmt::format("`{}` is bound nowhere in the program: reading it fails (Undefined variable){}", id.name,
                             suggestion(id.name, facts_.bound));
@@ -528,15 +540,21 @@ class NameCheck {
       emit(Code::WrongArgumentCount, span,
            fmt::format("`{}` takes {} ({}) but is given {}: the call fails (Function '{}' expects {} arguments but "
                        "got {})",
-                       c.name, arguments(f.def->params.size()), fmt::join(f.def->params, ", "), c.args.size(),
-                       c.name, f.def->params.size(), c.args.size()));
+                       c.name, arguments(f.def->params.size()), fmt::join(f.def->params, ", "), c.args.size(), c.name,
+                       f.def->params.size(), c.args.size()));
     }
   }
 
   // The one definition a plain call of `name` in this file can reach, if
   // there is exactly one: the file's own, those made inside functions,
   // module functions imported by name, and, in a module, its importers'.
-  const FunctionStmt* single_definition(const std::string& name) const {
+  const FunctionStmt* single_definition(const std::string& name) {
+    auto [cached, fresh] = single_.try_emplace({unit_, name}, nullptr);
+    if (fresh) cached->second = find_single_definition(name);
+    return cached->second;
+  }
+
+  const FunctionStmt* find_single_definition(const std::string& name) const {
     auto defs = facts_.defs.find(name);
     if (defs == facts_.defs.end()) return nullptr;
     const auto importers = facts_.importers.find(unit_);
@@ -580,16 +598,16 @@ class NameCheck {
         if (defs == facts.top_defs.end()) {
           emit(Code::NotExported, span,
                fmt::format("module `{}` {} `{}`: the call fails (Module '{}' has no function '{}'){}", *module,
-                           facts.top_bound.count(name) ? "exports no function named" : "does not export", name,
-                           prefix, name, suggestion(name, facts.top_bound)));
+                           facts.top_bound.count(name) ? "exports no function named" : "does not export", name, prefix,
+                           name, suggestion(name, facts.top_bound)));
         } else if (defs->second.size() == 1 && defs->second.front()->def->params.size() != c.args.size()) {
           const FunctionStmt& f = *defs->second.front();
           std::size_t params = f.def->params.size();
           emit(Code::ModuleArgumentCount, span,
-               fmt::format("`{}.{}` takes {} ({}) but is given {}; calls of module functions do not check: {}",
-                           prefix, name, arguments(params), fmt::join(f.def->params, ", "), c.args.size(),
-                           c.args.size() > params ? "the extra arguments are ignored"
-                                                  : "the missing parameters stay unbound"));
+               fmt::format(
+                   "`{}.{}` takes {} ({}) but is given {}; calls of module functions do not check: {}", prefix, name,
+                   arguments(params), fmt::join(f.def->params, ", "), c.args.size(),
+                   c.args.size() > params ? "the extra arguments are ignored" : "the missing parameters stay unbound"));
         }
       }
       module_prefix(prefix, span.first);
@@ -614,16 +632,17 @@ class NameCheck {
       std::string what = module_function ? "the call fails" : "it returns null and does nothing";
       if (!module_function && f.name == "input") what = "it returns null without reading a line";
       if (!module_function && f.name.starts_with("is_")) what = "it answers false whatever is meant";
-      Finding finding = unit_->finding(Code::TooFewArguments, span.first, span.end,
-                                       fmt::format("`{}` needs {} ({}) but is given {}: {}", name,
-                                                   arguments(f.min_args), f.params, given, what));
+      Finding finding = unit_->finding(
+          Code::TooFewArguments, span.first, span.end,
+          fmt::format("`{}` needs {} ({}) but is given {}: {}", name, arguments(f.min_args), f.params, given, what));
       if (module_function) finding.severity = Severity::Error;
       add(*unit_, span.first, std::move(finding), out_);
     } else if (f.max_args != catalogue::kVariadic && given > f.max_args) {
       emit(Code::TooManyArguments, span,
-           fmt::format("`{}` takes {} ({}) but is given {}: the extra ones are ignored", name,
-                       f.max_args == f.min_args ? arguments(f.max_args) : fmt::format("at most {}", arguments(f.max_args)),
-                       f.params, given));
+           fmt::format(
+               "`{}` takes {} ({}) but is given {}: the extra ones are ignored", name,
+               f.max_args == f.min_args ? arguments(f.max_args) : fmt::format("at most {}", arguments(f.max_args)),
+               f.params, given));
     }
   }
 
@@ -722,8 +741,8 @@ class NameCheck {
       NodeSpan first = unit_->span(*program[i]);
       NodeSpan last = unit_->span(*program[j - 1]);
       std::string count = j - i == 1 ? std::string("this statement never runs")
-                                     : fmt::format("this statement and the {} after it (to line {}) never run", j - i - 1,
-                                                   unit_->place(last.end - 1).line);
+                                     : fmt::format("this statement and the {} after it (to line {}) never run",
+                                                   j - i - 1, unit_->place(last.end - 1).line);
       emit(Code::NeverRuns, first.first, last.end,
            fmt::format("the script defines `main`, so after the declarations only `main` runs: {}; move it into "
                        "`main`",

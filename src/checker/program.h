@@ -10,9 +10,9 @@
 namespace veltro::check {
 
 struct Program {
-  std::vector<std::unique_ptr<Unit>> units;           // units[0] is the script
-  std::unordered_map<std::string, Unit*> modules;      // by module name; nullptr when it cannot be loaded
-  bool followed = false;                               // module files were looked for
+  std::vector<std::unique_ptr<Unit>> units;        // units[0] is the script
+  std::unordered_map<std::string, Unit*> modules;  // by module name; nullptr when it cannot be loaded
+  bool followed = false;                           // module files were looked for
 
   const Unit& script() const { return *units.front(); }
 };

@@ -1,6 +1,7 @@
 #include "checker/report.h"
 
 #include <fmt/format.h>
+
 #include <nlohmann/json.hpp>
 
 namespace veltro::check {

@@ -1,10 +1,10 @@
 // Tokens and constructs the parser drops without a trace.
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
-
-#include <fmt/format.h>
 
 #include "checker/rules.h"
 #include "checker/walk.h"
@@ -73,8 +73,9 @@ class SyntaxPass {
   std::unordered_map<std::size_t, const ExprStmt*> expr_stmt_by_end_;
   std::vector<const ExprStmt*> dict_statements_;
   std::unordered_set<std::size_t> statement_dicts_;  // `{` tokens that begin a statement
-  std::unordered_set<std::size_t> unclosed_;          // openers that are never closed
+  std::unordered_set<std::size_t> unclosed_;         // openers that are never closed
   std::vector<std::pair<std::size_t, Finding>> pending_;
+  std::size_t last_stray_ = 0;  // the previous unmatched `}` at top level
 
   const Token& token(std::size_t i) const { return unit_.token(i); }
 
@@ -82,13 +83,7 @@ class SyntaxPass {
     pending_.emplace_back(first, unit_.finding(code, first, end, std::move(message)));
   }
 
-  // The first token after the line of token `i`.
-  std::size_t line_end(std::size_t i) const {
-    std::uint32_t line = unit_.place(i).line;
-    std::size_t j = i;
-    while (j + 1 < unit_.tokens().size() && unit_.place(j + 1).line == line) ++j;
-    return j + 1;
-  }
+  std::size_t line_end(std::size_t i) const { return unit_.line_end(i); }
 
   void index_statements(const Block& program) {
     auto visit = [&](const Stmt& s) {
@@ -117,9 +112,7 @@ class SyntaxPass {
     const auto& drops = unit_.drops();
     const DropEvent& d = drops[i];
     switch (d.what) {
-      case Drop::StatementToken:
-        statement_token(d.at);
-        return i + 1;
+      case Drop::StatementToken: statement_token(d.at); return i + 1;
       case Drop::ListToken:
       case Drop::DictToken:
       case Drop::DictKey:
@@ -132,9 +125,7 @@ class SyntaxPass {
         skipped_group(d, drops[j - 1].at + 1);
         return j;
       }
-      case Drop::ArmToken:
-        arm_token(d.at);
-        return i + 1;
+      case Drop::ArmToken: arm_token(d.at); return i + 1;
       case Drop::ArmPattern:
         if (d.first > 0 && is_assignment_token(token(d.first - 1).type)) return i + 1;  // part of an arm assignment
         emit(Code::MatchArmToken, d.first, d.at,
@@ -148,18 +139,11 @@ class SyntaxPass {
         emit(Code::MemberDot, d.at, d.at + 1, std::move(message));
         return i + 1;
       }
-      case Drop::Unclosed:
-        unclosed(d);
-        return i + 1;
-      case Drop::NoStatement:
-        no_statement(d);
-        return i + 1;
-      case Drop::ElseBlock:
-        else_block(d);
-        return i + 1;
+      case Drop::Unclosed: unclosed(d); return i + 1;
+      case Drop::NoStatement: no_statement(d); return i + 1;
+      case Drop::ElseBlock: else_block(d); return i + 1;
       case Drop::TooDeep:
-        emit(Code::TooDeep, d.at, d.at + 1,
-             fmt::format("{}: veltro refuses to run this file", unit_.limit_message()));
+        emit(Code::TooDeep, d.at, d.at + 1, fmt::format("{}: veltro refuses to run this file", unit_.limit_message()));
         return i + 1;
     }
     return i + 1;
@@ -180,7 +164,8 @@ class SyntaxPass {
         return;
       }
       emit(Code::StatementToken, at, at + 1,
-           fmt::format("{} is skipped: only a plain name can be assigned (`name = value`)", quote(unit_.source(at, at + 1))));
+           fmt::format("{} is skipped: only a plain name can be assigned (`name = value`)",
+                       quote(unit_.source(at, at + 1))));
       unit_.suppress(at, line_end(at));
       return;
     }
@@ -206,11 +191,17 @@ class SyntaxPass {
   // on a line of its own at a deeper indentation than it began, that closing
   // brace is most likely the extra one.
   void stray_brace(std::size_t at) {
+    // The statements between the previous unmatched `}` and this one.
     const Block& program = unit_.program();
-    for (auto it = program.rbegin(); it != program.rend(); ++it) {
+    auto after = std::partition_point(program.begin(), program.end(),
+                                      [&](const StmtPtr& s) { return unit_.span(*s).end <= at; });
+    auto stop = std::partition_point(program.begin(), after,
+                                     [&](const StmtPtr& s) { return unit_.span(*s).end <= last_stray_; });
+    last_stray_ = at;
+    for (auto it = std::make_reverse_iterator(after); it != std::make_reverse_iterator(stop); ++it) {
       const Stmt& before = **it;
       NodeSpan span = unit_.span(before);
-      if (span.end > at || !is_block_statement(before)) continue;
+      if (!is_block_statement(before)) continue;
       std::size_t close = span.end - 1;
       if (token(close).type != TokenType::RBrace || unit_.place(close).line <= unit_.place(span.first).line ||
           unit_.place(close).column <= indentation(span.first)) {
@@ -225,7 +216,8 @@ class SyntaxPass {
                        "top-level code",
                        what, unit_.place(at).line));
       emit(Code::StrayBrace, at, at + 1,
-           fmt::format("unmatched `}}` is skipped; the `}}` of line {} already ended {}", unit_.place(close).line, what));
+           fmt::format("unmatched `}}` is skipped; the `}}` of line {} already ended {}", unit_.place(close).line,
+                       what));
       return;
     }
     emit(Code::StrayBrace, at, at + 1, "unmatched `}` is skipped: it closes no block");
@@ -238,10 +230,8 @@ class SyntaxPass {
       case StmtKind::While:
       case StmtKind::For:
       case StmtKind::Match:
-      case StmtKind::Try:
-        return true;
-      default:
-        return false;
+      case StmtKind::Try: return true;
+      default: return false;
     }
   }
 
@@ -253,7 +243,8 @@ class SyntaxPass {
   }
 
   void skipped_group(const DropEvent& d, std::size_t end) {
-    if (unclosed_.count(d.first) && (d.what == Drop::ListToken || d.what == Drop::DictToken || d.what == Drop::DictKey)) {
+    if (unclosed_.count(d.first) &&
+        (d.what == Drop::ListToken || d.what == Drop::DictToken || d.what == Drop::DictKey)) {
       return;  // the tokens of a list that never ends: its opening bracket is reported
     }
     if (end > d.at + 1 && token(end - 1).type == TokenType::Comma) --end;  // the separator after a dropped entry
@@ -277,15 +268,17 @@ class SyntaxPass {
         if (statement_dicts_.count(d.first)) return;  // reported as a block that is a dictionary
         if (d.what == Drop::DictKey) {
           emit(Code::DictKeyWithoutColon, d.at, end,
-               fmt::format("the key {} has no `:` after it and is dropped{}", quote(unit_.source(d.at, d.at + 1)),
-                           end > d.at + 1 ? fmt::format(", and {} is skipped", quote(unit_.source(d.at + 1, end))) : ""));
+               fmt::format(
+                   "the key {} has no `:` after it and is dropped{}", quote(unit_.source(d.at, d.at + 1)),
+                   end > d.at + 1 ? fmt::format(", and {} is skipped", quote(unit_.source(d.at + 1, end))) : ""));
           return;
         }
         TokenType type = token(d.at).type;
         if (type == TokenType::String || type == TokenType::Number || type == TokenType::Float) {
           std::string key = type == TokenType::String ? token(d.at).text : std::string(unit_.source(d.at, d.at + 1));
           bool bare = !key.empty() && (std::isalpha(static_cast<unsigned char>(key[0])) || key[0] == '_') &&
-                      std::all_of(key.begin(), key.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
+                      std::all_of(key.begin(), key.end(),
+                                  [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
           emit(Code::DictKeyNotName, d.at, end,
                fmt::format("dictionary keys are bare names: {} is dropped{}", quote(written),
                            bare ? fmt::format("; write `{}: …`", key) : ""));
@@ -300,8 +293,7 @@ class SyntaxPass {
         emit(Code::UseListToken, d.at, end,
              fmt::format("{} is skipped: a `use` list holds names only", quote(written)));
         return;
-      default:
-        return;
+      default: return;
     }
   }
 
@@ -322,7 +314,8 @@ class SyntaxPass {
                             ? std::string("at the end of the file")
                             : fmt::format("before {} (line {})", describe_token(unit_, d.at), unit_.place(d.at).line);
     emit(Code::Unclosed, d.first, d.first + 1,
-         fmt::format("`{}` is never closed: veltro reads on as if `{}` stood {}", open, token_spelling(d.expected), where));
+         fmt::format("`{}` is never closed: veltro reads on as if `{}` stood {}", open, token_spelling(d.expected),
+                     where));
   }
 
   void no_statement(const DropEvent& d) {
@@ -339,23 +332,18 @@ class SyntaxPass {
       case TokenType::Try: what = "the whole `try`, both blocks included,"; break;
       default: what = fmt::format("the `{}`", keyword); break;
     }
-    std::string message = fmt::format("`{}` expects {} here, not {}: {} is dropped", keyword, expected_text(d.expected),
-                                      found, what);
+    std::string message =
+        fmt::format("`{}` expects {} here, not {}: {} is dropped", keyword, expected_text(d.expected), found, what);
     if (token(d.first).type == TokenType::Try && d.expected == TokenType::Catch) {
-      message = fmt::format("`try` needs a `catch NAME {{ … }}` after its block, not {}: the whole `try`, body "
-                            "included, is dropped",
-                            found);
+      message = fmt::format(
+          "`try` needs a `catch NAME {{ … }}` after its block, not {}: the whole `try`, body "
+          "included, is dropped",
+          found);
     }
     emit(Code::DroppedStatement, d.first, d.first + 1, std::move(message));
     // What the construct leaves behind is read as other statements.
     std::size_t end = line_end(d.at);
-    std::uint32_t line = unit_.place(d.at).line;
-    for (std::size_t i = d.at; i < unit_.tokens().size() && unit_.place(i).line == line; ++i) {
-      if (token(i).type == TokenType::LBrace) {
-        end = std::max(end, unit_.matching_close(i) + 1);
-        break;
-      }
-    }
+    if (std::size_t brace = unit_.next_brace(d.at); brace < end) end = std::max(end, unit_.matching_close(brace) + 1);
     unit_.suppress(d.at, end);
   }
 

@@ -17,9 +17,7 @@ Unit::~Unit() = default;
 
 const Token& Unit::token(std::size_t index) const { return tokens_[std::min(index, tokens_.size() - 1)]; }
 
-const SourceSpan& Unit::place(std::size_t index) const {
-  return map_.tokens[std::min(index, map_.tokens.size() - 1)];
-}
+const SourceSpan& Unit::place(std::size_t index) const { return map_.tokens[std::min(index, map_.tokens.size() - 1)]; }
 
 std::string_view Unit::source(std::size_t first, std::size_t end) const {
   if (end <= first) return {};
@@ -101,9 +99,7 @@ std::size_t Unit::matching_close(std::size_t open) const {
       switch (tokens_[i].type) {
         case TokenType::LParen:
         case TokenType::LBracket:
-        case TokenType::LBrace:
-          stack.push_back(i);
-          break;
+        case TokenType::LBrace: stack.push_back(i); break;
         case TokenType::RParen:
         case TokenType::RBracket:
         case TokenType::RBrace:
@@ -112,12 +108,33 @@ std::size_t Unit::matching_close(std::size_t open) const {
             stack.pop_back();
           }
           break;
-        default:
-          break;
+        default: break;
       }
     }
   }
   return closes_[std::min(open, closes_.size() - 1)];
+}
+
+std::size_t Unit::line_end(std::size_t index) const {
+  if (line_ends_.empty()) {
+    std::size_t n = tokens_.size();
+    line_ends_.assign(n, n);
+    for (std::size_t i = n - 1; i-- > 0;) {
+      line_ends_[i] = map_.tokens[i + 1].line == map_.tokens[i].line ? line_ends_[i + 1] : i + 1;
+    }
+  }
+  return line_ends_[std::min(index, line_ends_.size() - 1)];
+}
+
+std::size_t Unit::next_brace(std::size_t index) const {
+  if (next_braces_.empty()) {
+    std::size_t n = tokens_.size();
+    next_braces_.assign(n, n - 1);
+    for (std::size_t i = n - 1; i-- > 0;) {
+      next_braces_[i] = tokens_[i].type == TokenType::LBrace ? i : next_braces_[i + 1];
+    }
+  }
+  return next_braces_[std::min(index, next_braces_.size() - 1)];
 }
 
 void Unit::dropped(Drop what, std::size_t first, std::size_t at, TokenType expected) {

@@ -61,6 +61,11 @@ class Unit final : public ParseListener {
   void suppress(std::size_t first, std::size_t end);
   bool suppressed(std::size_t token) const;
 
+  // The first token after the line of token `index`.
+  std::size_t line_end(std::size_t index) const;
+  // The first `{` at or after token `index` (the EOF token when none).
+  std::size_t next_brace(std::size_t index) const;
+
   // The index of the token that closes the bracket or brace at `open`,
   // pairing every closing token with the innermost open one (the EOF token
   // when none does).
@@ -82,6 +87,8 @@ class Unit final : public ParseListener {
   mutable std::vector<NodeSpan> suppressed_;
   mutable bool merged_ = true;
   mutable std::vector<std::size_t> closes_;
+  mutable std::vector<std::size_t> line_ends_;
+  mutable std::vector<std::size_t> next_braces_;
   bool too_deep_ = false;
   std::string limit_message_;
 };

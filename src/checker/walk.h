@@ -16,17 +16,14 @@ void expr_children(const Expr& e, F&& f) {
     case ExprKind::Float:
     case ExprKind::String:
     case ExprKind::Boolean:
-    case ExprKind::Identifier:
-      return;
+    case ExprKind::Identifier: return;
     case ExprKind::BinaryOp: {
       const auto& b = static_cast<const BinaryExpr&>(e);
       f(*b.left);
       f(*b.right);
       return;
     }
-    case ExprKind::UnaryOp:
-      f(*static_cast<const UnaryExpr&>(e).operand);
-      return;
+    case ExprKind::UnaryOp: f(*static_cast<const UnaryExpr&>(e).operand); return;
     case ExprKind::Call:
       for (const auto& a : static_cast<const CallExpr&>(e).args) f(*a);
       return;
@@ -88,8 +85,7 @@ void stmt_exprs(const Stmt& s, F&& f) {
     case StmtKind::Break:
     case StmtKind::Continue:
     case StmtKind::Global:
-    case StmtKind::Use:
-      return;
+    case StmtKind::Use: return;
   }
 }
 
@@ -123,8 +119,7 @@ void stmt_blocks(const Stmt& s, F&& f) {
     case StmtKind::Continue:
     case StmtKind::Global:
     case StmtKind::Use:
-    case StmtKind::Expr:
-      return;
+    case StmtKind::Expr: return;
   }
 }
 

@@ -36,7 +36,7 @@ import sys
 import tempfile
 import unittest
 
-from vocabulary import BUILTINS, KEYWORDS, MODULES
+from vocabulary import BUILTINS, KEYWORDS, MODULES, PARAMETERS
 
 VELTRO = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else "veltro"
 CHECK = os.path.join(os.path.dirname(VELTRO), "veltro-check")
@@ -242,6 +242,9 @@ class Guide(unittest.TestCase):
         listed = set(BUILTINS) | {f"{m}.{n}" for m, ns in MODULES.items() for n in ns}
         for name in headings:
             self.assertIn(name, listed, f"the guide documents {name}(), which the program does not have")
+        # The parameters the guide shows are the catalogue's (optional ones without their brackets).
+        for name, params in re.findall(r"^#+ `([\w.]+)\(([^)]*)\)`", self.text, flags=re.MULTILINE):
+            self.assertEqual(params, PARAMETERS[name].replace("[", "").replace("]", ""), f"parameters of {name}")
 
     def test_the_lists_above_are_the_programs(self):
         """The name lists the other checks rely on, against the binary itself."""

@@ -1,6 +1,8 @@
 // The catalogue of functions against the tables the interpreter runs: the
 // same names in the same order, and argument counts that agree with what
 // each function does with too few arguments.
+#include "interpreter/catalogue.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,7 +10,6 @@
 #include <vector>
 
 #include "interpreter/builtin_table.h"
-#include "interpreter/catalogue.h"
 #include "interpreter/interpreter.h"
 #include "modules/files/files_module.h"
 #include "modules/http/http_module.h"

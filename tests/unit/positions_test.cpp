@@ -1,11 +1,11 @@
 // What the lexer and parser tell tools beyond tokens and tree: where each
 // token and node lies, and what was dropped. Recording must not change the
 // tokens or the tree.
+#include <gtest/gtest.h>
+
 #include <random>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "checker/checker.h"
 #include "checker/finding.h"
@@ -97,12 +97,13 @@ TEST(ParseListener, ReportsDropsWithTheirPlaces) {
       {"if x y {}", {code(Drop::NoStatement) + "@0,2:LBrace"}},
       {"if x {} else if y {}", {code(Drop::ElseBlock) + "@4,5:LBrace"}},
       {"f(1,, 2)", {code(Drop::ListToken) + "@1,4:EOF"}},
-      {"{\"k\": 1}", {code(Drop::DictToken) + "@0,1:EOF", code(Drop::DictToken) + "@0,2:EOF",
-                      code(Drop::DictToken) + "@0,3:EOF"}},
+      {"{\"k\": 1}",
+       {code(Drop::DictToken) + "@0,1:EOF", code(Drop::DictToken) + "@0,2:EOF", code(Drop::DictToken) + "@0,3:EOF"}},
       {"{a 1}", {code(Drop::DictKey) + "@0,1:Colon", code(Drop::DictToken) + "@0,2:EOF"}},
       {"print(1", {code(Drop::Unclosed) + "@1,3:RParen"}},
-      {"match x { 1 => a, 2 b }", {code(Drop::ArmToken) + "@6,6:EOF", code(Drop::ArmPattern) + "@7,8:FatArrow",
-                                   code(Drop::ArmPattern) + "@8,9:FatArrow"}},
+      {"match x { 1 => a, 2 b }",
+       {code(Drop::ArmToken) + "@6,6:EOF", code(Drop::ArmPattern) + "@7,8:FatArrow",
+        code(Drop::ArmPattern) + "@8,9:FatArrow"}},
       {"use m { a,, b }", {code(Drop::UseToken) + "@2,5:EOF"}},
       {"a.5", {code(Drop::MemberDot) + "@1,1:EOF"}},
   };
@@ -134,9 +135,9 @@ TEST(ParseListener, StatementSpansCoverTheirTokens) {
 
 TEST(ParseListener, ListeningChangesNothing) {
   std::mt19937 rng(11);
-  const std::vector<std::string> words = {"let", "x", "=", "1", "(", ")", "{", "}", "[", "]", ",", "if", "else",
-                                          "def", "f", "match", "=>", "_", "try", "catch", "return", ".", "+", ";",
-                                          "\"s\"", ":", "use", "for", "in", "while"};
+  const std::vector<std::string> words = {
+      "let",   "x",  "=", "1",   "(",     ")",      "{", "}", "[", "]",     ",", "if",  "else", "def", "f",
+      "match", "=>", "_", "try", "catch", "return", ".", "+", ";", "\"s\"", ":", "use", "for",  "in",  "while"};
   for (int round = 0; round < 2000; ++round) {
     std::string source;
     for (std::size_t n = rng() % 30; n > 0; --n) source += words[rng() % words.size()] + " ";
@@ -169,9 +170,10 @@ TEST(CheckerCodes, TableIsInCodeOrder) {
 // The library entry point on hostile text, without module files.
 TEST(Checker, AnyTextGivesSortedFindings) {
   std::mt19937 rng(3);
-  const std::vector<std::string> words = {"let", "x", "=", "1", "(", ")", "{", "}", "[", "]", ",", "if", "else",
-                                          "def", "main", "match", "=>", "_", "try", "catch", "return", ".", "+=",
-                                          "\"s\"", ":", "use", "m", "files", "&&", "'", "\n", "break", "global"};
+  const std::vector<std::string> words = {"let",   "x",     "=",      "1",    "(",     ")",     "{",     "}",   "[",
+                                          "]",     ",",     "if",     "else", "def",   "main",  "match", "=>",  "_",
+                                          "try",   "catch", "return", ".",    "+=",    "\"s\"", ":",     "use", "m",
+                                          "files", "&&",    "'",      "\n",   "break", "global"};
   check::Options options;
   options.follow_modules = false;
   for (int round = 0; round < 1500; ++round) {
