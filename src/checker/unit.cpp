@@ -6,8 +6,7 @@ namespace veltro::check {
 
 Unit::Unit(std::string path, std::string text) : path_(std::move(path)), text_(std::move(text)) {
   tokens_ = tokenize(text_, map_);
-  Parser parser(tokens_);
-  parser.set_listener(this);
+  ListeningParser parser(tokens_, *this);
   program_ = parser.parse_program();
   too_deep_ = parser.too_deep();
   limit_message_ = parser.limit_message();

@@ -15,8 +15,8 @@ namespace veltro {
 
 // What tools learn from the parser beyond the tree: where each node starts
 // and ends, and every token or construct the grammar drops. Positions are
-// token indices (a node covers the tokens [first, end)). The parser calls a
-// listener only when one is installed; running a script installs none.
+// token indices (a node covers the tokens [first, end)). Only a
+// ListeningParser calls one.
 class ParseListener {
  public:
   enum class Drop : std::uint8_t {
@@ -40,14 +40,16 @@ class ParseListener {
   virtual void node(const Expr& expr, std::size_t first, std::size_t end) = 0;
 };
 
-class Parser {
+// The parser comes in two builds of the same code: Parser, which runs
+// scripts and spends nothing on listening, and ListeningParser, which tells
+// a ParseListener what it sees.
+template <bool Listening>
+class BasicParser {
  public:
   // The depth limits are scaled to the stack of the thread that parses (and
   // later runs) the program.
-  explicit Parser(const std::vector<Token>& tokens);
-
-  // Reports to `listener` from now on (nullptr: to nobody).
-  void set_listener(ParseListener* listener) { listener_ = listener; }
+  explicit BasicParser(const std::vector<Token>& tokens) requires(!Listening);
+  BasicParser(const std::vector<Token>& tokens, ParseListener& listener) requires Listening;
 
   // Statements until EOF.
   [[nodiscard]] Block parse_program();
@@ -71,22 +73,23 @@ class Parser {
   int max_nesting_;
   std::uint32_t max_expression_depth_;
   std::string limit_message_;
-  ParseListener* listener_ = nullptr;
+  ParseListener* listener_ = nullptr;   // set when Listening
   TokenType missing_ = TokenType::EOF_;  // what the statement that gave none lacked
 
-  StmtPtr fail(TokenType missing) {
-    missing_ = missing;
+  StmtPtr fail([[maybe_unused]] TokenType missing) {
+    if constexpr (Listening) missing_ = missing;
     return nullptr;
   }
 
   using Drop = ParseListener::Drop;
-  void drop(Drop what, std::size_t first, std::size_t at, TokenType expected = TokenType::EOF_) {
-    if (listener_) [[unlikely]] listener_->dropped(what, first, at, expected);
+  void drop([[maybe_unused]] Drop what, [[maybe_unused]] std::size_t first, [[maybe_unused]] std::size_t at,
+            [[maybe_unused]] TokenType expected = TokenType::EOF_) {
+    if constexpr (Listening) listener_->dropped(what, first, at, expected);
   }
+  // Tells the listener that `node` began at token `first` and ends here.
   template <class Node>
-  std::unique_ptr<Node> mark(std::unique_ptr<Node> node, std::size_t first) {
-    if (listener_ && node) [[unlikely]] listener_->node(*node, first, pos_);
-    return node;
+  void mark([[maybe_unused]] const Node& node, [[maybe_unused]] std::size_t first) {
+    if constexpr (Listening) listener_->node(node, first, pos_);
   }
   // Consumes `close` if it is there; otherwise tells the listener that the
   // token opened at `open` is never closed.
@@ -130,5 +133,11 @@ class Parser {
   StmtPtr parse_use();
   bool parse_braced_block(Block& out);
 };
+
+using Parser = BasicParser<false>;
+using ListeningParser = BasicParser<true>;
+
+extern template class BasicParser<false>;
+extern template class BasicParser<true>;
 
 }  // namespace veltro

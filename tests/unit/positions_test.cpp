@@ -110,8 +110,7 @@ TEST(ParseListener, ReportsDropsWithTheirPlaces) {
   for (const auto& c : cases) {
     auto tokens = tokenize(c.source);
     Recorder recorder;
-    Parser parser(tokens);
-    parser.set_listener(&recorder);
+    ListeningParser parser(tokens, recorder);
     Block program = parser.parse_program();
     EXPECT_EQ(recorder.drops, c.drops) << c.source;
   }
@@ -120,8 +119,7 @@ TEST(ParseListener, ReportsDropsWithTheirPlaces) {
 TEST(ParseListener, StatementSpansCoverTheirTokens) {
   auto tokens = tokenize("let x = 1; def f(a) { return a }\nx += 2");
   Recorder recorder;
-  Parser parser(tokens);
-  parser.set_listener(&recorder);
+  ListeningParser parser(tokens, recorder);
   Block program = parser.parse_program();
   std::vector<std::pair<std::size_t, std::size_t>> top;
   for (const auto& [text, span] : recorder.statements) {
@@ -145,8 +143,7 @@ TEST(ParseListener, ListeningChangesNothing) {
     Parser plain(tokens);
     Block a = plain.parse_program();
     Recorder recorder;
-    Parser listened(tokens);
-    listened.set_listener(&recorder);
+    ListeningParser listened(tokens, recorder);
     Block b = listened.parse_program();
     ASSERT_EQ(program_text(a), program_text(b)) << source;
     for (const auto& [text, span] : recorder.statements) {
