@@ -10,6 +10,25 @@ Unit::Unit(std::string path, std::string text) : path_(std::move(path)), text_(s
   program_ = parser.parse_program();
   too_deep_ = parser.too_deep();
   limit_message_ = parser.limit_message();
+  settle(stmt_spans_);
+  settle(expr_spans_);
+}
+
+void Unit::settle(Spans& spans) {
+  std::stable_sort(spans.begin(), spans.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  // Of the entries for one address, keep the last.
+  auto out = spans.begin();
+  for (auto it = spans.begin(); it != spans.end(); ++it) {
+    if (std::next(it) != spans.end() && std::next(it)->first == it->first) continue;
+    *out++ = *it;
+  }
+  spans.erase(out, spans.end());
+}
+
+NodeSpan Unit::find(const Spans& spans, const void* node) {
+  auto it = std::lower_bound(spans.begin(), spans.end(), node,
+                             [](const auto& entry, const void* key) { return entry.first < key; });
+  return it != spans.end() && it->first == node ? it->second : NodeSpan{};
 }
 
 Unit::~Unit() = default;
@@ -25,15 +44,9 @@ std::string_view Unit::source(std::size_t first, std::size_t end) const {
   return std::string_view(text_).substr(a.offset, b.offset + b.length - a.offset);
 }
 
-NodeSpan Unit::span(const Stmt& stmt) const {
-  auto it = stmt_spans_.find(&stmt);
-  return it == stmt_spans_.end() ? NodeSpan{} : it->second;
-}
+NodeSpan Unit::span(const Stmt& stmt) const { return find(stmt_spans_, &stmt); }
 
-NodeSpan Unit::span(const Expr& expr) const {
-  auto it = expr_spans_.find(&expr);
-  return it == expr_spans_.end() ? NodeSpan{} : it->second;
-}
+NodeSpan Unit::span(const Expr& expr) const { return find(expr_spans_, &expr); }
 
 Finding Unit::finding(Code code, std::size_t first, std::size_t end, std::string message) const {
   Finding f;
@@ -140,8 +153,12 @@ void Unit::dropped(Drop what, std::size_t first, std::size_t at, TokenType expec
   drops_.push_back(DropEvent{what, first, at, expected});
 }
 
-void Unit::node(const Stmt& stmt, std::size_t first, std::size_t end) { stmt_spans_[&stmt] = NodeSpan{first, end}; }
+void Unit::node(const Stmt& stmt, std::size_t first, std::size_t end) {
+  stmt_spans_.emplace_back(&stmt, NodeSpan{first, end});
+}
 
-void Unit::node(const Expr& expr, std::size_t first, std::size_t end) { expr_spans_[&expr] = NodeSpan{first, end}; }
+void Unit::node(const Expr& expr, std::size_t first, std::size_t end) {
+  expr_spans_.emplace_back(&expr, NodeSpan{first, end});
+}
 
 }  // namespace veltro::check

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "checker/finding.h"
@@ -82,8 +82,14 @@ class Unit final : public ParseListener {
   TokenMap map_;
   Block program_;
   std::vector<DropEvent> drops_;
-  std::unordered_map<const Stmt*, NodeSpan> stmt_spans_;
-  std::unordered_map<const Expr*, NodeSpan> expr_spans_;
+  // Node addresses with their spans, sorted by address once parsing is done.
+  // An address the parser freed and used again appears twice; the later
+  // entry is the node in the tree.
+  using Spans = std::vector<std::pair<const void*, NodeSpan>>;
+  Spans stmt_spans_;
+  Spans expr_spans_;
+  static void settle(Spans& spans);
+  static NodeSpan find(const Spans& spans, const void* node);
   mutable std::vector<NodeSpan> suppressed_;
   mutable bool merged_ = true;
   mutable std::vector<std::size_t> closes_;
