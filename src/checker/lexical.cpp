@@ -1,6 +1,5 @@
 // Characters the lexer skips and integer literals it reads as floats.
 #include <fmt/format.h>
-#include <unicode/uchar.h>
 
 #include <algorithm>
 #include <string>
@@ -14,14 +13,10 @@ namespace {
 
 constexpr std::string_view kByteOrderMark = "\xef\xbb\xbf";
 
-// `@`, or U+00A0 NO-BREAK SPACE for characters that do not print plainly.
+// `@`, or U+00A0 for characters that do not print plainly.
 std::string describe_character(char32_t cp) {
   if (cp > 0x20 && cp < 0x7f) return fmt::format("`{}`", static_cast<char>(cp));
-  char name[128] = {};
-  UErrorCode status = U_ZERO_ERROR;
-  u_charName(static_cast<UChar32>(cp), U_EXTENDED_CHAR_NAME, name, sizeof name, &status);
-  if (U_FAILURE(status) || name[0] == '\0') return fmt::format("U+{:04X}", static_cast<std::uint32_t>(cp));
-  return fmt::format("U+{:04X} {}", static_cast<std::uint32_t>(cp), name);
+  return fmt::format("U+{:04X}", static_cast<std::uint32_t>(cp));
 }
 
 std::vector<char32_t> characters(std::string_view run) {

@@ -6,6 +6,7 @@ The rules themselves are tested file by file in tests/check/.
 
 Usage: python3 test_checker.py /path/to/veltro   (veltro-check is beside it)
 """
+import gzip
 import json
 import os
 import re
@@ -298,7 +299,7 @@ class Install(unittest.TestCase):
         with tempfile.TemporaryDirectory() as prefix:
             p = subprocess.run(["cmake", "--install", build, "--prefix", prefix], capture_output=True, text=True)
             self.assertEqual(p.returncode, 0, p.stderr)
-            with open(os.path.join(prefix, "share", "man", "man1", "veltro-check.1"), "rb") as a, \
+            with gzip.open(os.path.join(prefix, "share", "man", "man1", "veltro-check.1.gz"), "rb") as a, \
                     open(page, "rb") as b:
                 self.assertEqual(a.read(), b.read())
             self.assertTrue(os.access(os.path.join(prefix, "bin", "veltro-check"), os.X_OK))

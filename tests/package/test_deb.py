@@ -111,9 +111,9 @@ class Contents(unittest.TestCase):
                 self.assertEqual(version, ARGS["version"], title)
 
     def test_documentation_and_editor_files(self):
-        for name in ("README.md", "language.md", "copyright", "changelog.gz"):
+        for name in ("README.md", "language.md", "checks.md", "copyright", "changelog.gz"):
             self.assert_file(f"usr/share/doc/veltro/{name}")
-        for source in ("README.md", "docs/language.md"):
+        for source in ("README.md", "docs/language.md", "docs/checks.md"):
             with open(os.path.join(ROOT, source), "rb") as f:
                 self.assertEqual(self.texts["usr/share/doc/veltro/" + os.path.basename(source)], f.read())
         changelog = self.texts["usr/share/doc/veltro/changelog.gz"].decode()
@@ -188,6 +188,17 @@ class Install(unittest.TestCase):
                          "Hello, world!\nWelcome to Veltro\nWelcome to the REPL\nWelcome to your scripts\n")
         for example in ("report.vt", "wordfreq.vt", "fizzbuzz.vt"):
             self.assertEqual(self.veltro(example), self.veltro(example, program=ARGS["built"]), example)
+
+    def test_the_checker_finds_the_examples_clean_and_a_trap(self):
+        checker = os.path.join(self.root, "usr", "bin", "veltro-check")
+        scripts = sorted(f for f in os.listdir(self.work) if f.endswith(".vt"))
+        p = run([checker, *scripts], cwd=self.work)
+        self.assertEqual((p.returncode, p.stdout, p.stderr), (0, "", ""))
+        with open(os.path.join(self.work, "trap.vt"), "w", encoding="utf-8") as f:
+            f.write("let a = [1]\na[0] = 2\n")
+        p = run([checker, "--format=json", "trap.vt"], cwd=self.work)
+        self.assertEqual(p.returncode, 1, p.stderr)
+        self.assertIn('"code": "V101"', p.stdout)
 
     def test_unicode_without_icu_data(self):
         with open(os.path.join(self.work, "unicode.vt"), "w", encoding="utf-8") as f:
