@@ -75,6 +75,7 @@ class BasicParser {
   std::string limit_message_;
   ParseListener* listener_ = nullptr;   // set when Listening
   TokenType missing_ = TokenType::EOF_;  // what the statement that gave none lacked
+  std::size_t list_open_ = 0;            // the bracket of the list parse_list reads next
 
   StmtPtr fail([[maybe_unused]] TokenType missing) {
     if constexpr (Listening) missing_ = missing;
@@ -107,7 +108,9 @@ class BasicParser {
   void leave() { --nesting_; }
   ExprPtr limit_tree(ExprPtr expr);
 
-  void parse_list(std::vector<ExprPtr>& out, std::size_t open);
+  // Elements or arguments up to a closing token; a listening parser reports
+  // skipped tokens against the opening one, noted in list_open_.
+  void parse_list(std::vector<ExprPtr>& out);
   ExprPtr parse_or();
   ExprPtr parse_and();
   ExprPtr parse_equality();

@@ -496,7 +496,9 @@ ExprPtr BasicParser<Listening>::parse_unary() {
 }
 
 template <bool Listening>
-void BasicParser<Listening>::parse_list(std::vector<ExprPtr>& out, std::size_t open) {
+void BasicParser<Listening>::parse_list(std::vector<ExprPtr>& out) {
+  [[maybe_unused]] std::size_t open = 0;
+  if constexpr (Listening) open = list_open_;
   while (!check(TokenType::RParen) && !check(TokenType::RBrace) && !check(TokenType::RBracket) &&
          !check(TokenType::EOF_)) {
     std::size_t before = pos_;
@@ -561,7 +563,8 @@ ExprPtr BasicParser<Listening>::parse_primary() {
     case TokenType::LBracket: {
       advance();
       std::vector<ExprPtr> elements;
-      if (enter()) parse_list(elements, first);
+      if constexpr (Listening) list_open_ = first;
+      if (enter()) parse_list(elements);
       leave();
       expect_close(TokenType::RBracket, first);
       std::uint32_t d = max_depth(elements);
@@ -643,7 +646,8 @@ ExprPtr BasicParser<Listening>::parse_postfix() {
         std::size_t open = pos_;
         advance();
         std::vector<ExprPtr> args;
-        if (enter()) parse_list(args, open);
+        if constexpr (Listening) list_open_ = open;
+        if (enter()) parse_list(args);
         leave();
         expect_close(TokenType::RParen, open);
         expr = make_call(std::move(expr), std::move(args));
