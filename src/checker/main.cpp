@@ -1,9 +1,6 @@
 // veltro-check: points at the mistakes a Veltro script makes that veltro
 // itself lets pass without a word.
 #include <fmt/format.h>
-#include <pthread.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <iostream>
 #include <iterator>
@@ -17,9 +14,9 @@
 
 #include "checker/checker.h"
 #include "checker/report.h"
+#include "large_stack.h"
 #include "source_file.h"
 #include "text.h"
-#include "veltro_limits.h"
 
 namespace {
 
@@ -46,11 +43,6 @@ constexpr std::string_view kHelp =
     "\n"
     "EXIT STATUS:\n"
     "    0 no findings, 1 findings, 2 a file could not be read or the command line is wrong\n";
-
-struct Job {
-  std::vector<std::string> args;
-  int status = 0;
-};
 
 struct Settings {
   bool json = false;
@@ -123,7 +115,7 @@ veltro::SourceFile read_input(const std::string& path) {
   return source;
 }
 
-int run(const std::vector<std::string>& args) {
+int check(const std::vector<std::string>& args) {
   Settings settings;
   if (auto done = parse(args, settings)) return *done;
 
@@ -157,33 +149,19 @@ int run(const std::vector<std::string>& args) {
   return all.empty() ? 0 : 1;
 }
 
-void* run_job(void* data) {
-  auto* job = static_cast<Job*>(data);
+int run(const std::vector<std::string>& args) {
   try {
-    job->status = run(job->args);
+    return check(args);
   } catch (const std::bad_alloc&) {
     std::cerr << "veltro-check: out of memory\n";
-    job->status = 2;
+  } catch (const std::exception& e) {
+    std::cerr << "veltro-check: internal error: " << e.what() << '\n';
   }
-  return nullptr;
+  return 2;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  Job job;
-  for (int i = 1; i < argc; ++i) job.args.emplace_back(argv[i]);
-  // The checker walks trees as deep as the parser allows: give it the stack
-  // the interpreter runs scripts on.
-  pthread_attr_t attr;
-  pthread_attr_init(&attr);
-  pthread_attr_setstacksize(&attr, veltro::limits::kInterpreterStackBytes);
-  pthread_t thread;
-  if (pthread_create(&thread, &attr, run_job, &job) != 0) {
-    run_job(&job);
-  } else {
-    pthread_join(thread, nullptr);
-  }
-  pthread_attr_destroy(&attr);
-  return job.status;
-}
+// The checker walks trees as deep as the parser allows: it gets the stack the
+// interpreter runs scripts on.
+int main(int argc, char** argv) { return veltro::run_main(argc, argv, run); }

@@ -49,18 +49,11 @@ NodeSpan Unit::span(const Stmt& stmt) const { return find(stmt_spans_, &stmt); }
 NodeSpan Unit::span(const Expr& expr) const { return find(expr_spans_, &expr); }
 
 Finding Unit::finding(Code code, std::size_t first, std::size_t end, std::string message) const {
-  Finding f;
-  f.path = path_;
-  const SourceSpan& a = place(first);
-  const SourceSpan& b = place(end > first ? end - 1 : first);
-  f.line = a.line;
-  f.column = a.column;
-  f.end_line = b.end_line;
-  f.end_column = b.end_column;
-  f.code = code;
-  f.severity = code_info(code).severity;
-  f.message = std::move(message);
-  return f;
+  SourceSpan where = place(first);
+  const SourceSpan& last = place(end > first ? end - 1 : first);
+  where.end_line = last.end_line;
+  where.end_column = last.end_column;
+  return finding(code, where, std::move(message));
 }
 
 Finding Unit::finding(Code code, const SourceSpan& where, std::string message) const {

@@ -6,7 +6,6 @@ The rules themselves are tested file by file in tests/check/.
 
 Usage: python3 test_checker.py /path/to/veltro   (veltro-check is beside it)
 """
-import gzip
 import json
 import os
 import re
@@ -280,29 +279,22 @@ class ChecksGuide(CheckerTest):
         self.assertGreater(checked, 80)
 
 
-class Install(unittest.TestCase):
-    def test_man_page_renders_and_installs(self):
+class ManPage(unittest.TestCase):
+    """It renders and names every option of the help (test_docs checks that it installs)."""
+
+    def test_renders_with_every_option(self):
         page = os.path.join(ROOT, "docs", "veltro-check.1")
-        if shutil.which("groff"):
-            p = subprocess.run(["groff", "-man", "-Tutf8", "-ww", "-z", page], capture_output=True, text=True)
-            self.assertEqual((p.returncode, p.stderr), (0, ""))
-            text = subprocess.run(["groff", "-man", "-Tascii", "-P-cbou", page], capture_output=True,
-                                  text=True).stdout
-            for heading in ("NAME", "SYNOPSIS", "OPTIONS", "EXIT STATUS", "EXAMPLES", "SEE ALSO"):
-                self.assertRegex(text, rf"(?m)^{heading}$")
-            help_text = subprocess.run([CHECK, "-h"], capture_output=True, text=True).stdout
-            for option in re.findall(r"^\s+(--?[\w-]+)", help_text, flags=re.MULTILINE):
-                self.assertIn(option, text, option)
-        build = os.path.dirname(VELTRO)
-        if not os.path.exists(os.path.join(build, "cmake_install.cmake")) or not shutil.which("cmake"):
-            self.skipTest("the binary is not in a CMake build folder")
-        with tempfile.TemporaryDirectory() as prefix:
-            p = subprocess.run(["cmake", "--install", build, "--prefix", prefix], capture_output=True, text=True)
-            self.assertEqual(p.returncode, 0, p.stderr)
-            with gzip.open(os.path.join(prefix, "share", "man", "man1", "veltro-check.1.gz"), "rb") as a, \
-                    open(page, "rb") as b:
-                self.assertEqual(a.read(), b.read())
-            self.assertTrue(os.access(os.path.join(prefix, "bin", "veltro-check"), os.X_OK))
+        if not shutil.which("groff"):
+            self.skipTest("groff is not installed")
+        p = subprocess.run(["groff", "-man", "-Tutf8", "-ww", "-z", page], capture_output=True, text=True)
+        self.assertEqual((p.returncode, p.stderr), (0, ""))
+        text = subprocess.run(["groff", "-man", "-Tascii", "-P-cbou", page], capture_output=True,
+                              text=True).stdout
+        for heading in ("NAME", "SYNOPSIS", "OPTIONS", "EXIT STATUS", "EXAMPLES", "SEE ALSO"):
+            self.assertRegex(text, rf"(?m)^{heading}$")
+        help_text = subprocess.run([CHECK, "-h"], capture_output=True, text=True).stdout
+        for option in re.findall(r"^\s+(--?[\w-]+)", help_text, flags=re.MULTILINE):
+            self.assertIn(option, text, option)
 
 
 if __name__ == "__main__":

@@ -131,6 +131,16 @@ def run(args, cwd, stdin=""):
     return p.returncode, p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace")
 
 
+def write_sample(work, files, block):
+    """Writes the module files seen so far and the sample into the folder;
+    returns the sample's file name."""
+    name = block.attrs.get("name", "sample.vt")
+    for path, body in [*files.items(), (name, block.body)]:
+        with open(os.path.join(work, path), "w", encoding="utf-8") as f:
+            f.write(body)
+    return name
+
+
 def with_escapes(text):
     return text.replace(ESC, "\\e")
 
@@ -153,12 +163,7 @@ class Guide(unittest.TestCase):
                 continue
             ran += 1
             with self.subTest(line=block.line), tempfile.TemporaryDirectory() as work:
-                for name, body in files.items():
-                    with open(os.path.join(work, name), "w", encoding="utf-8") as f:
-                        f.write(body)
-                name = block.attrs.get("name", "sample.vt")
-                with open(os.path.join(work, name), "w", encoding="utf-8") as f:
-                    f.write(block.body)
+                name = write_sample(work, files, block)
                 args = shlex.split(block.attrs.get("args", "")) + [name]
                 code, out, err = run(args, work, block.attached.get("stdin", ""))
                 want_out = block.attached.get("output", "")
@@ -180,12 +185,7 @@ class Guide(unittest.TestCase):
                 files[block.attrs["file"]] = block.body
                 continue
             with self.subTest(line=block.line), tempfile.TemporaryDirectory() as work:
-                for name, body in files.items():
-                    with open(os.path.join(work, name), "w", encoding="utf-8") as f:
-                        f.write(body)
-                name = block.attrs.get("name", "sample.vt")
-                with open(os.path.join(work, name), "w", encoding="utf-8") as f:
-                    f.write(block.body)
+                name = write_sample(work, files, block)
                 p = subprocess.run([CHECK, name], cwd=work, capture_output=True, text=True, timeout=60)
                 found = sorted(set(re.findall(r" \[(V\d{3})\]$", p.stdout, flags=re.MULTILINE)))
                 wanted = sorted(filter(None, block.attrs.get("check", "").split(",")))
@@ -307,18 +307,19 @@ class ManPage(unittest.TestCase):
         for tag in ("[ERROR]", "[DEBUG]", "[DEBUG CALL]", "[VELTRO]"):
             self.assertIn(tag, page)
 
-    def test_install_puts_it_in_section_1(self):
+    def test_install_puts_the_pages_in_section_1(self):
         build = os.path.dirname(VELTRO)
         if not os.path.exists(os.path.join(build, "cmake_install.cmake")) or not shutil.which("cmake"):
             self.skipTest("the binary is not in a CMake build folder")
         with tempfile.TemporaryDirectory() as prefix:
             p = subprocess.run(["cmake", "--install", build, "--prefix", prefix], capture_output=True, text=True)
             self.assertEqual(p.returncode, 0, p.stderr)
-            # Compressed, as man pages are installed on Debian.
-            installed = os.path.join(prefix, "share", "man", "man1", "veltro.1.gz")
-            with gzip.open(installed, "rb") as a, open(MAN_PAGE, "rb") as b:
-                self.assertEqual(a.read(), b.read())
-            self.assertTrue(os.access(os.path.join(prefix, "bin", "veltro"), os.X_OK))
+            # Each program with its page, compressed, as man pages are installed on Debian.
+            for program in ("veltro", "veltro-check"):
+                installed = os.path.join(prefix, "share", "man", "man1", f"{program}.1.gz")
+                with gzip.open(installed, "rb") as a, open(os.path.join(ROOT, "docs", f"{program}.1"), "rb") as b:
+                    self.assertEqual(a.read(), b.read(), program)
+                self.assertTrue(os.access(os.path.join(prefix, "bin", program), os.X_OK), program)
 
 
 if __name__ == "__main__":
