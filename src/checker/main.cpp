@@ -3,7 +3,6 @@
 #include <fmt/format.h>
 #include <cstdio>
 #include <iostream>
-#include <iterator>
 #include <new>
 #include <optional>
 #include <set>
@@ -15,8 +14,7 @@
 #include "checker/checker.h"
 #include "checker/report.h"
 #include "large_stack.h"
-#include "source_file.h"
-#include "text.h"
+#include "text_file.h"
 
 namespace {
 
@@ -101,18 +99,9 @@ std::optional<int> parse(const std::vector<std::string>& args, Settings& setting
   return std::nullopt;
 }
 
-veltro::SourceFile read_input(const std::string& path) {
-  if (path != "-") return veltro::read_source_file(path);
-  veltro::SourceFile source;
-  source.text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-  if (std::cin.bad()) {
-    source.error = "standard input could not be read";
-  } else if (!veltro::text::is_valid_utf8(source.text)) {
-    source.error = "stream did not contain valid UTF-8";
-  } else {
-    source.ok = true;
-  }
-  return source;
+// A file, or standard input for "-", under the same size cap and UTF-8 check.
+veltro::TextFile read_input(const std::string& path) {
+  return veltro::read_text_file(path == "-" ? std::string("/dev/stdin") : path);
 }
 
 int check(const std::vector<std::string>& args) {
@@ -125,7 +114,7 @@ int check(const std::vector<std::string>& args) {
   veltro::check::Options options;
   options.follow_modules = settings.follow_modules;
   for (const std::string& path : settings.files) {
-    veltro::SourceFile source = read_input(path);
+    veltro::TextFile source = read_input(path);
     if (!source.ok) {
       std::cerr << fmt::format("veltro-check: cannot read '{}': {}\n", path, source.error);
       unreadable = true;

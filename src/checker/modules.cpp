@@ -10,7 +10,7 @@
 #include "checker/rules.h"
 #include "checker/walk.h"
 #include "interpreter/catalogue.h"
-#include "source_file.h"
+#include "text_file.h"
 
 namespace veltro::check {
 
@@ -110,7 +110,7 @@ class Loader {
       path = beside;
       besides_[name] = beside;
     }
-    SourceFile source = read_source_file(path);
+    TextFile source = read_text_file(path);
     if (!source.ok) {
       failures_[name] = fmt::format("the module file {} cannot be read ({}): the `use` fails and nothing is imported",
                                     path, source.error);

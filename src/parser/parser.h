@@ -49,7 +49,7 @@ class BasicParser {
   // The depth limits are scaled to the stack of the thread that parses (and
   // later runs) the program.
   explicit BasicParser(const std::vector<Token>& tokens) requires(!Listening);
-  BasicParser(const std::vector<Token>& tokens, ParseListener& listener) requires Listening;
+  BasicParser(const std::vector<Token>& tokens, ParseListener& listener) requires(Listening);
 
   // Statements until EOF.
   [[nodiscard]] Block parse_program();

@@ -46,7 +46,7 @@ BasicParser<Listening>::BasicParser(const std::vector<Token>& tokens) requires(!
       max_expression_depth_(scaled_to_stack(limits::kMaxExpressionDepth)) {}
 
 template <bool Listening>
-BasicParser<Listening>::BasicParser(const std::vector<Token>& tokens, ParseListener& listener) requires Listening
+BasicParser<Listening>::BasicParser(const std::vector<Token>& tokens, ParseListener& listener) requires(Listening)
     : tokens_(tokens),
       max_nesting_(static_cast<int>(scaled_to_stack(limits::kMaxNestingDepth))),
       max_expression_depth_(scaled_to_stack(limits::kMaxExpressionDepth)),
