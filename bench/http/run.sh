@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # http.serve under load, next to python3 -m http.server and nginx (one worker)
-# serving the same page: wrk, 2 threads, 50 connections, 10 s, one request per
-# connection. Prints requests per second and wrk's error counts for each, and
-# the veltro server's open descriptors before and after its run.
+# serving the same page. For each server: wrk, 2 threads, 50 and then 500
+# connections, 10 s each, one request per connection (requests per second and
+# wrk's error counts); then the slow-client test: 60 idle connections and 20
+# that send one byte every 0.4 s stay attached while plain requests are timed
+# one after another (the slowest and the median). Also prints the veltro
+# server's open descriptors before and after its runs.
 # Usage: bench/http/run.sh /path/to/veltro
 set -uo pipefail
 veltro="$(realpath "${1:?usage: run.sh /path/to/veltro}")"
@@ -41,13 +44,21 @@ mkdir -p "$work/www"
 } > "$work/www/index.html"
 chmod -R a+rX "$work"  # nginx workers may run as another user
 
-bench() {  # name port
+here="$(cd "$(dirname "$0")" && pwd)"
+
+wrk_run() {  # name port connections
   local out rps errors non2xx
-  out="$(wrk -t2 -c50 -d"$duration" -H 'Connection: close' "http://127.0.0.1:$2/" 2>&1)"
+  out="$(wrk -t2 -c"$3" -d"$duration" -H 'Connection: close' "http://127.0.0.1:$2/" 2>&1)"
   rps="$(awk '/^Requests\/sec:/ {print $2}' <<<"$out")"
   errors="$(grep -o 'Socket errors:.*' <<<"$out" || echo 'Socket errors: none')"
   non2xx="$(awk '/Non-2xx/ {print $NF}' <<<"$out")"
-  printf '%-22s %10s req/s   %s; non-2xx responses: %s\n' "$1" "${rps:-?}" "$errors" "${non2xx:-0}"
+  printf '%-22s -c%-4s %10s req/s   %s; non-2xx responses: %s\n' "$1" "$3" "${rps:-?}" "$errors" "${non2xx:-0}"
+}
+
+bench() {  # name port
+  wrk_run "$1" "$2" 50
+  wrk_run "$1" "$2" 500
+  printf '%-22s slow clients: %s\n' "$1" "$(python3 "$here/slow_clients.py" "$2" 2>&1 | tail -1)"
 }
 
 fd_count() { ls "/proc/$1/fd" 2>/dev/null | wc -l; }
@@ -64,9 +75,9 @@ pids+=($!)
 veltro_pid=$!
 wait_for "$port" || exit 1
 fds_before="$(fd_count "$veltro_pid")"
-out_line="$(bench "veltro http.serve" "$port")"
-echo "$out_line"
-if grep -q 'read [1-9]' <<<"$out_line"; then
+out_lines="$(bench "veltro http.serve" "$port")"
+echo "$out_lines"
+if grep -q 'read [1-9]' <<<"$out_lines"; then
   echo "  (the response has no Connection: close header, so wrk reuses each connection once and"
   echo "   counts a read error when it finds it closed; every counted request got its whole page)"
 fi

@@ -8,10 +8,12 @@ import http.client
 import json
 import os
 import resource
+import signal
 import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 
@@ -202,6 +204,114 @@ class DescriptorLimitTest(unittest.TestCase):
             server.proc.kill()
             err = server.proc.stderr.read().decode()
         self.assertIn("Connection error: Too many open files (os error 24)\n", err)
+
+
+class SlowClientTest(unittest.TestCase):
+    """Clients that are slow to send, slow to read or never close hold up
+    nobody but themselves."""
+
+    BIG = 4 << 20
+
+    def setUp(self):
+        self.server = Server('http.page("/", "hello world")\nhttp.page("/big", "%s")' % ("b" * self.BIG))
+        self.addCleanup(self.server.close)
+        self.server.raw(b"GET / HTTP/1.1\r\n\r\n")
+        time.sleep(0.2)
+        self.base_fds = self.server.fd_count()
+
+    def connect(self, first=b""):
+        s = socket.create_connection(("127.0.0.1", self.server.port), timeout=20)
+        self.addCleanup(s.close)
+        if first:
+            s.sendall(first)
+        return s
+
+    def wait_for_fds(self, wanted, within=10.0):
+        end = time.monotonic() + within
+        while self.server.fd_count() != wanted and time.monotonic() < end:
+            time.sleep(0.05)
+        return self.server.fd_count()
+
+    def test_plain_requests_pass_idle_dripping_and_unread_connections(self):
+        idle = [self.connect() for _ in range(30)]
+        partial = [self.connect(b"GET /ab") for _ in range(10)]
+        dripping = [self.connect(b"GET /") for _ in range(38)]
+        # Ask for a page far larger than the socket buffers and never read it.
+        unread = [self.connect(b"GET /big HTTP/1.1\r\n\r\n") for _ in range(2)]
+        stop = threading.Event()
+
+        def drip():
+            while not stop.wait(0.4):
+                for s in dripping:
+                    try:
+                        s.send(b"a")
+                    except OSError:
+                        pass
+
+        dripper = threading.Thread(target=drip)
+        dripper.start()
+        try:
+            # All 80 are open in the server at once.
+            self.assertEqual(self.wait_for_fds(self.base_fds + 80), self.base_fds + 80)
+            slowest = 0.0
+            for i in range(10):
+                path, expected = ("/", page_response("hello world")) if i % 2 else ("/nope", NOT_FOUND)
+                start = time.monotonic()
+                got = self.server.raw(b"GET %s HTTP/1.1\r\nHost: x\r\n\r\n" % path.encode())
+                slowest = max(slowest, time.monotonic() - start)
+                self.assertEqual(got, expected)
+            self.assertLess(slowest, 1.0)
+            # The unread responses were only held back: reading them now gets every byte.
+            unread[0].settimeout(20)
+            got = unread[0].makefile("rb").read()
+            self.assertEqual(got, page_response("b" * self.BIG))
+        finally:
+            stop.set()
+            dripper.join()
+        for s in idle + partial + dripping + unread:
+            s.close()
+        self.assertEqual(self.wait_for_fds(self.base_fds), self.base_fds)
+        self.assertEqual(self.server.raw(b"GET / HTTP/1.1\r\n\r\n"), page_response("hello world"))
+
+    def test_ctrl_c_stops_the_server_at_once(self):
+        clients = [self.connect(b"GET /") for _ in range(20)]
+        self.assertEqual(self.wait_for_fds(self.base_fds + len(clients)), self.base_fds + len(clients))
+        self.server.proc.send_signal(signal.SIGINT)
+        self.assertEqual(self.server.proc.wait(timeout=2), -signal.SIGINT)
+
+
+class ConnectionCapTest(unittest.TestCase):
+    CAP = 1024
+
+    def test_accepting_pauses_at_the_cap_without_spinning(self):
+        soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+        if hard != resource.RLIM_INFINITY and hard < 2 * self.CAP:
+            self.skipTest("descriptor hard limit %d is too low" % hard)
+        resource.setrlimit(resource.RLIMIT_NOFILE, (2 * self.CAP, hard))
+        self.addCleanup(resource.setrlimit, resource.RLIMIT_NOFILE, (soft, hard))
+        with Server('http.page("/", "up")') as server:
+            base = server.fd_count()
+            clients = []
+            try:
+                clients = [socket.create_connection(("127.0.0.1", server.port)) for _ in range(self.CAP + 20)]
+                end = time.monotonic() + 10
+                while server.fd_count() < base + self.CAP and time.monotonic() < end:
+                    time.sleep(0.05)
+                time.sleep(0.3)
+                cpu = server.cpu_seconds()
+                time.sleep(1.0)
+                self.assertLess(server.cpu_seconds() - cpu, 0.2)
+                self.assertEqual(server.fd_count(), base + self.CAP)
+                # Clients that leave make room for the ones waiting, and for a new one.
+                for c in clients[:40]:
+                    c.close()
+                start = time.monotonic()
+                self.assertEqual(server.raw(b"GET / HTTP/1.1\r\n\r\n"), page_response("up"))
+                self.assertLess(time.monotonic() - start, 2.0)
+                self.assertLessEqual(server.fd_count(), base + self.CAP)
+            finally:
+                for c in clients:
+                    c.close()
 
 
 class BindTest(unittest.TestCase):

@@ -1,27 +1,44 @@
 #include "modules/http/server.h"
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
-#include <cstring>
 #include <thread>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
+#include <sys/epoll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <fmt/format.h>
 
 #include "console.h"
-#include "modules/http/http_limits.h"
 #include "modules/http/messages.h"
 #include "modules/http/page_registry.h"
 #include "modules/http/request.h"
 #include "text.h"
 
 namespace veltro::http {
+
+namespace {
+
+// A low soft limit (1024 is common) would make accept fail long before the
+// connection cap is reached; the hard limit is the administrator's word.
+void raise_descriptor_limit() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
+  rlim_t wanted = limits::kMaxConnections + limits::kSpareDescriptors;
+  if (limit.rlim_cur >= wanted) return;
+  limit.rlim_cur = std::min(wanted, limit.rlim_max);
+  ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+bool is_resource_shortage(int error) {
+  return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+}
+
+}  // namespace
 
 std::variant<Server, int> Server::listen(std::uint16_t port) {
   Socket listener(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
@@ -37,116 +54,245 @@ std::variant<Server, int> Server::listen(std::uint16_t port) {
   if (::listen(listener.fd(), limits::kListenBacklog) != 0) return errno;
   socklen_t length = sizeof address;
   if (::getsockname(listener.fd(), reinterpret_cast<sockaddr*>(&address), &length) != 0) return errno;
-  return Server(std::move(listener), ntohs(address.sin_port));
+  Socket epoll(::epoll_create1(EPOLL_CLOEXEC));
+  if (!epoll.valid()) return errno;
+  raise_descriptor_limit();
+  return Server(std::move(listener), std::move(epoll), ntohs(address.sin_port));
 }
 
 void Server::run() {
-  for (;;) poll_once(std::chrono::hours(1));
+  std::array<epoll_event, limits::kEventBatch> events;
+  for (;;) {
+    update_accepting();
+    int ready = ::epoll_wait(epoll_.fd(), events.data(), static_cast<int>(events.size()), wait_timeout());
+    now_ = Clock::now();
+    if (ready < 0) {
+      // Anything but a signal (the kernel short of memory) would fail again at once.
+      if (errno != EINTR) std::this_thread::sleep_for(limits::kAcceptBackoff);
+      continue;
+    }
+    // Only the connection an event names may be closed while the batch is
+    // handled: a later event of the batch may name any other one. (New
+    // connections are safe to close: no event of this batch names them.)
+    for (int i = 0; i < ready; ++i) {
+      if (events[i].data.ptr == nullptr) {
+        accept_waiting();
+      } else {
+        on_ready(*static_cast<Connection*>(events[i].data.ptr));
+      }
+    }
+    expire();
+  }
 }
 
-void Server::poll_once(std::chrono::milliseconds timeout) {
-  auto now = Clock::now();
-  auto until = now + timeout;
-  bool accepting = now >= accept_resumes_;
-  if (!accepting) until = std::min(until, accept_resumes_);
-  if (!lingering_.empty()) until = std::min(until, lingering_.front().deadline);
-
-  poll_set_.clear();
-  poll_set_.push_back({accepting ? listener_.fd() : -1, POLLIN, 0});
-  for (const auto& entry : lingering_) poll_set_.push_back({entry.socket.fd(), POLLIN, 0});
-  int ready = ::poll(poll_set_.data(), poll_set_.size(), poll_timeout(until));
-  if (ready < 0) {
-    // Anything but a signal (the kernel short of memory) would fail again at once.
-    if (errno != EINTR) std::this_thread::sleep_for(limits::kAcceptBackoff);
-    return;
+Server::Queue& Server::queue(Phase phase) noexcept {
+  switch (phase) {
+    case Phase::Reading: return reading_;
+    case Phase::Writing: return writing_;
+    case Phase::Draining: return draining_;
+    case Phase::Closed: return spare_;
   }
+  return spare_;
+}
 
-  // Lingering entries first: serving new connections below may take a while.
-  now = Clock::now();
-  for (std::size_t i = 0; i < lingering_.size(); ++i) {
-    if (poll_set_[i + 1].revents != 0) drain(lingering_[i]);
-    if (now >= lingering_[i].deadline) lingering_[i].socket.close();
+std::size_t Server::open_connections() const noexcept {
+  return reading_.size() + writing_.size() + draining_.size();
+}
+
+// Moves the connection to the end of its new phase's queue (also to restart
+// the time limit of the phase it is in) with a deadline `limit` from now.
+void Server::enter(Connection& c, Phase phase, Clock::duration limit) {
+  Queue& to = queue(phase);
+  to.splice(to.end(), queue(c.phase), c.self);
+  c.phase = phase;
+  c.deadline = now_ + limit;
+}
+
+// Asks epoll to report `events` for the connection. False (and the
+// connection closed) when the kernel refuses.
+bool Server::watch(Connection& c, std::uint32_t events) {
+  if (c.watched == events) return true;
+  epoll_event event{};
+  event.events = events;
+  event.data.ptr = &c;
+  int op = c.watched == 0 ? EPOLL_CTL_ADD : EPOLL_CTL_MOD;
+  if (::epoll_ctl(epoll_.fd(), op, c.socket.fd(), &event) != 0) {
+    close(c);
+    return false;
   }
-  std::erase_if(lingering_, [](const Lingering& entry) { return !entry.socket.valid(); });
+  c.watched = events;
+  return true;
+}
 
-  if (accepting && poll_set_[0].revents != 0) accept_waiting();
+void Server::close(Connection& c) {
+  c.socket.close();  // also ends its epoll registration
+  c.watched = 0;
+  c.peer_closed = false;
+  c.request.clear();
+  c.page.reset();
+  c.unsent = {};
+  c.drained = 0;
+  enter(c, Phase::Closed, {});
 }
 
 void Server::accept_waiting() {
-  for (int i = 0; i < limits::kAcceptBatch; ++i) {
-    Socket connection(::accept4(listener_.fd(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
-    if (!connection.valid()) {
+  for (int i = 0; i < limits::kAcceptBatch && open_connections() < limits::kMaxConnections; ++i) {
+    Socket socket(::accept4(listener_.fd(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+    if (!socket.valid()) {
       int error = errno;
       if (error == EAGAIN || error == EWOULDBLOCK) return;
       if (error == EINTR) continue;
       err_write(fmt::format(msg::kAcceptFailed, text::os_error(error)));
-      if (error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM) {
-        accept_resumes_ = Clock::now() + limits::kAcceptBackoff;
+      if (is_resource_shortage(error)) {
+        accept_resumes_ = now_ + limits::kAcceptBackoff;
         return;
       }
       continue;
     }
-    serve(std::move(connection));
+    if (spare_.empty()) {
+      spare_.emplace_back();
+      spare_.back().self = std::prev(spare_.end());
+    }
+    Connection& c = spare_.front();
+    c.socket = std::move(socket);
+    enter(c, Phase::Reading, limits::kRequestTimeout);
+    // Most clients send the request with the connection: answer it at once.
+    read_request(c);
   }
 }
 
-void Server::serve(Socket connection) {
-  // Read until the request line is complete, the peer closes, the buffer is
-  // full or the deadline passes; then judge what has arrived.
-  std::array<char, limits::kRequestBytes> buffer;
-  std::size_t received = 0;
-  bool peer_closed = false;
-  auto deadline = Clock::now() + limits::kRequestTimeout;
-  while (received < buffer.size()) {
-    ssize_t n = ::recv(connection.fd(), buffer.data() + received, buffer.size() - received, 0);
+void Server::on_ready(Connection& c) {
+  switch (c.phase) {
+    case Phase::Reading: read_request(c); return;
+    case Phase::Writing: write_response(c); return;
+    case Phase::Draining: drain(c); return;
+    case Phase::Closed: return;
+  }
+}
+
+// Reads what has arrived; answers once the request line is complete, the
+// client has closed or the buffer is full.
+void Server::read_request(Connection& c) {
+  for (;;) {
+    std::size_t room = limits::kRequestBytes - c.request.size();
+    ssize_t n = ::recv(c.socket.fd(), scratch_.data(), room, 0);
     if (n > 0) {
-      bool line_done = std::memchr(buffer.data() + received, '\n', static_cast<std::size_t>(n)) != nullptr;
-      received += static_cast<std::size_t>(n);
-      if (line_done) break;
-      continue;
-    }
-    if (n == 0) {
-      peer_closed = true;
+      std::string_view arrived(scratch_.data(), static_cast<std::size_t>(n));
+      bool line_done = arrived.find('\n') != std::string_view::npos;
+      if (c.request.empty() && (line_done || arrived.size() == limits::kRequestBytes)) {
+        answer(c, arrived);
+        return;
+      }
+      c.request.append(arrived);
+      if (line_done || c.request.size() == limits::kRequestBytes) {
+        answer(c, c.request);
+        return;
+      }
       break;
     }
+    if (n == 0) {
+      c.peer_closed = true;
+      answer(c, c.request);
+      return;
+    }
     if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) return;  // a failed read drops the connection
-    pollfd pfd{connection.fd(), POLLIN, 0};
-    int ready = ::poll(&pfd, 1, poll_timeout(deadline));
-    if (ready == 0) break;  // time is up: answer what has arrived
-    if (ready < 0 && errno != EINTR) return;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) break;
+    close(c);  // a failed read drops the connection
+    return;
   }
-
-  std::string path = request_path(std::string_view(buffer.data(), received));
-  auto page = PageRegistry::instance().find(path);
-  std::string_view response = page ? std::string_view(*page) : msg::kNotFoundResponse;
-  // A client that has gone away is not an error worth reporting.
-  if (send_all_nonblocking(connection.fd(), response, limits::kSendStallTimeout) != 0) return;
-
-  if (peer_closed) return;  // nothing more can arrive, so closing is clean
-  linger(std::move(connection));
+  (void)watch(c, EPOLLIN);
 }
 
-void Server::linger(Socket connection) {
-  if (::shutdown(connection.fd(), SHUT_WR) != 0) return;
-  if (lingering_.size() >= limits::kMaxLingering) lingering_.erase(lingering_.begin());
-  lingering_.push_back({std::move(connection), Clock::now() + limits::kLingerTimeout, 0});
+void Server::answer(Connection& c, std::string_view request) {
+  std::string path = request_path(request);
+  c.page = PageRegistry::instance().find(path);
+  c.unsent = c.page ? std::string_view(*c.page) : msg::kNotFoundResponse;
+  c.request.clear();
+  enter(c, Phase::Writing, limits::kSendStallTimeout);
+  write_response(c);
 }
 
-void Server::drain(Lingering& entry) {
-  char sink[16 * 1024];
+void Server::write_response(Connection& c) {
+  bool progress = false;
+  while (!c.unsent.empty()) {
+    ssize_t n = ::send(c.socket.fd(), c.unsent.data(), c.unsent.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n >= 0) {
+      c.unsent.remove_prefix(static_cast<std::size_t>(n));
+      progress = true;
+      continue;
+    }
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      if (progress) enter(c, Phase::Writing, limits::kSendStallTimeout);
+      (void)watch(c, EPOLLOUT);
+      return;
+    }
+    close(c);  // a client that has gone away is not an error worth reporting
+    return;
+  }
+  c.page.reset();
+  // After the client's end of input nothing more can arrive, so closing is clean.
+  if (c.peer_closed || ::shutdown(c.socket.fd(), SHUT_WR) != 0) {
+    close(c);
+    return;
+  }
+  enter(c, Phase::Draining, limits::kLingerTimeout);
+  (void)watch(c, EPOLLIN);
+}
+
+void Server::drain(Connection& c) {
   for (;;) {
-    ssize_t n = ::recv(entry.socket.fd(), sink, sizeof sink, 0);
+    ssize_t n = ::recv(c.socket.fd(), scratch_.data(), scratch_.size(), 0);
     if (n > 0) {
-      entry.drained += static_cast<std::size_t>(n);
-      if (entry.drained >= limits::kLingerBytes) break;
+      c.drained += static_cast<std::size_t>(n);
+      if (c.drained >= limits::kLingerBytes) break;
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;  // still open: keep waiting
     break;                                                           // closed by the client, or failed
   }
-  entry.socket.close();
+  close(c);
+}
+
+// Deals with every connection whose time is up: a request still arriving is
+// answered as it stands; a stalled response or an unfinished close is dropped.
+void Server::expire() {
+  now_ = Clock::now();
+  while (!reading_.empty() && reading_.front().deadline <= now_) {
+    Connection& c = reading_.front();
+    answer(c, c.request);
+  }
+  while (!writing_.empty() && writing_.front().deadline <= now_) close(writing_.front());
+  while (!draining_.empty() && (draining_.front().deadline <= now_ || draining_.size() > limits::kMaxLingering)) {
+    close(draining_.front());
+  }
+}
+
+// Accepting stops while the connection cap is reached or after a failure
+// that needs time to pass; the listener then leaves the epoll set, so that its
+// waiting connections cannot wake the loop again and again.
+void Server::update_accepting() {
+  bool wanted = open_connections() < limits::kMaxConnections && now_ >= accept_resumes_;
+  if (wanted == accepting_) return;
+  epoll_event event{};
+  event.events = EPOLLIN;
+  event.data.ptr = nullptr;
+  if (::epoll_ctl(epoll_.fd(), wanted ? EPOLL_CTL_ADD : EPOLL_CTL_DEL, listener_.fd(), &event) != 0) {
+    // Out of kernel memory: try again after the back-off.
+    accept_resumes_ = now_ + limits::kAcceptBackoff;
+    return;
+  }
+  accepting_ = wanted;
+}
+
+int Server::wait_timeout() const {
+  auto until = Clock::time_point::max();
+  for (const Queue* q : {&reading_, &writing_, &draining_}) {
+    if (!q->empty()) until = std::min(until, q->front().deadline);
+  }
+  if (!accepting_ && open_connections() < limits::kMaxConnections) until = std::min(until, accept_resumes_);
+  return until == Clock::time_point::max() ? -1 : poll_timeout(until);
 }
 
 }  // namespace veltro::http
