@@ -293,7 +293,8 @@ class ConnectionCapTest(unittest.TestCase):
             base = server.fd_count()
             clients = []
             try:
-                clients = [socket.create_connection(("127.0.0.1", server.port)) for _ in range(self.CAP + 20)]
+                clients = [socket.create_connection(("127.0.0.1", server.port), timeout=20)
+                           for _ in range(self.CAP + 20)]
                 end = time.monotonic() + 10
                 while server.fd_count() < base + self.CAP and time.monotonic() < end:
                     time.sleep(0.05)
