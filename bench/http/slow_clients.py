@@ -79,12 +79,8 @@ class SlowClients:
 def plain_request(port):
     with socket.create_connection(("127.0.0.1", port), timeout=30) as s:
         s.sendall(b"GET / HTTP/1.1\r\nHost: bench\r\nConnection: close\r\n\r\n")
-        out = b""
-        while True:
-            chunk = s.recv(65536)
-            if not chunk:
-                return out
-            out += chunk
+        with s.makefile("rb") as answer:
+            return answer.read()
 
 
 def main():

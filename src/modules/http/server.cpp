@@ -246,6 +246,9 @@ void Server::drain(Connection& c) {
     if (n > 0) {
       c.drained += static_cast<std::size_t>(n);
       if (c.drained >= limits::kLingerBytes) break;
+      // A short read emptied the queue: the loop reports the next bytes or the
+      // close, so asking again now would only be told to wait.
+      if (static_cast<std::size_t>(n) < scratch_.size()) return;
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
