@@ -213,7 +213,10 @@ class SlowClientTest(unittest.TestCase):
     BIG = 4 << 20
 
     def setUp(self):
-        self.server = Server('http.page("/", "hello world")\nhttp.page("/big", "%s")' % ("b" * self.BIG))
+        # As in a terminal, whatever this test runs under: a background job starts with SIGINT ignored.
+        interruptible = lambda: signal.signal(signal.SIGINT, signal.SIG_DFL)
+        self.server = Server('http.page("/", "hello world")\nhttp.page("/big", "%s")' % ("b" * self.BIG),
+                             preexec_fn=interruptible)
         self.addCleanup(self.server.close)
         self.server.raw(b"GET / HTTP/1.1\r\n\r\n")
         time.sleep(0.2)
