@@ -110,10 +110,15 @@ void Server::enter(Connection& c, Phase phase, Clock::duration limit) {
 
 // Asks epoll to report `events` for the connection. False (and the
 // connection closed) when the kernel refuses.
+//
+// Edge-triggered: a level-triggered entry is looked at again on every wait
+// while it stays ready, which costs more than it saves. Every handler reads
+// or writes until the kernel says "would block", or stops after a short read,
+// which leaves nothing queued; either way the next change brings a new event.
 bool Server::watch(Connection& c, std::uint32_t events) {
   if (c.watched == events) return true;
   epoll_event event{};
-  event.events = events;
+  event.events = events | EPOLLET;
   event.data.ptr = &c;
   int op = c.watched == 0 ? EPOLL_CTL_ADD : EPOLL_CTL_MOD;
   if (::epoll_ctl(epoll_.fd(), op, c.socket.fd(), &event) != 0) {
