@@ -20,13 +20,13 @@ std::string page_response(std::string_view content) {
 void PageRegistry::add(std::string_view path, std::string_view content) {
   std::lock_guard lock(mutex_);
   if (pages_.find(path) != pages_.end()) return;
-  pages_.emplace(std::string(path), std::make_shared<const std::string>(page_response(content)));
+  pages_.emplace(std::string(path), page_response(content));
 }
 
-std::shared_ptr<const std::string> PageRegistry::find(std::string_view path) const {
+const std::string* PageRegistry::find(std::string_view path) const {
   std::lock_guard lock(mutex_);
   auto it = pages_.find(path);
-  return it == pages_.end() ? nullptr : it->second;
+  return it == pages_.end() ? nullptr : &it->second;
 }
 
 }  // namespace veltro::http

@@ -2,7 +2,6 @@
 // The process-wide list of pages the server answers, shared by every
 // interpreter of the process. Pages are never removed or replaced: the first
 // registration of a path is the one served, so later ones are not kept.
-#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -17,8 +16,9 @@ class PageRegistry {
   void add(std::string_view path, std::string_view content);
 
   // The complete 200 response of the page registered first for `path`
-  // (compared byte for byte), or null.
-  [[nodiscard]] std::shared_ptr<const std::string> find(std::string_view path) const;
+  // (compared byte for byte), or null. Pages are never removed, so the text
+  // stays where it is, unchanged, until the process ends.
+  [[nodiscard]] const std::string* find(std::string_view path) const;
 
  private:
   struct Hash {
@@ -27,8 +27,9 @@ class PageRegistry {
   };
 
   mutable std::mutex mutex_;
-  // Path to the response bytes, built once at registration.
-  std::unordered_map<std::string, std::shared_ptr<const std::string>, Hash, std::equal_to<>> pages_;
+  // Path to the response bytes, built once at registration. The map's
+  // elements never move, whatever is added later.
+  std::unordered_map<std::string, const std::string, Hash, std::equal_to<>> pages_;
 };
 
 // The bytes the server sends for a page.

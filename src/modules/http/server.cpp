@@ -134,7 +134,6 @@ void Server::close(Connection& c) {
   c.watched = 0;
   c.peer_closed = false;
   c.request.clear();
-  c.page.reset();
   c.unsent = {};
   c.drained = 0;
   enter(c, Phase::Closed, {});
@@ -210,8 +209,8 @@ void Server::read_request(Connection& c) {
 
 void Server::answer(Connection& c, std::string_view request) {
   std::string path = request_path(request);
-  c.page = PageRegistry::instance().find(path);
-  c.unsent = c.page ? std::string_view(*c.page) : msg::kNotFoundResponse;
+  const std::string* page = PageRegistry::instance().find(path);
+  c.unsent = page ? std::string_view(*page) : msg::kNotFoundResponse;
   c.request.clear();
   enter(c, Phase::Writing, limits::kSendStallTimeout);
   write_response(c);
@@ -235,7 +234,6 @@ void Server::write_response(Connection& c) {
     close(c);  // a client that has gone away is not an error worth reporting
     return;
   }
-  c.page.reset();
   // After the client's end of input nothing more can arrive, so closing is clean.
   if (c.peer_closed || ::shutdown(c.socket.fd(), SHUT_WR) != 0) {
     close(c);

@@ -8,7 +8,6 @@
 #include <chrono>
 #include <cstdint>
 #include <list>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -51,8 +50,7 @@ class Server {
     bool peer_closed = false;
     Clock::time_point deadline{};
     std::string request;  // a request line that is arriving in pieces
-    std::shared_ptr<const std::string> page;  // keeps `unsent` alive
-    std::string_view unsent;
+    std::string_view unsent;  // of a registered page's response or the 404, which live for ever
     std::size_t drained = 0;
     Queue::iterator self;  // its place in the queue of its phase
   };
