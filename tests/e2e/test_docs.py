@@ -26,6 +26,7 @@ of the message catalogues, so that nothing the program can say goes undocumented
 
 Usage: python3 test_docs.py /path/to/veltro
 """
+import glob
 import gzip
 import os
 import re
@@ -43,12 +44,10 @@ CHECK = os.path.join(os.path.dirname(VELTRO), "veltro-check")
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 GUIDE = os.path.join(ROOT, "docs", "language.md")
 MAN_PAGE = os.path.join(ROOT, "docs", "veltro.1")
-CATALOGUES = [
-    "src/interpreter/messages.h",
-    "src/modules/files/messages.h",
-    "src/modules/http/messages.h",
-    "src/modules/sdl2/messages.h",
-]
+DOCS = os.path.join(ROOT, "docs")
+# The message catalogues: every messages.h under src/, wherever a module keeps its own.
+CATALOGUES = sorted(os.path.relpath(p, ROOT) for p in glob.glob(os.path.join(ROOT, "src", "**", "messages.h"),
+                                                                  recursive=True))
 
 ESC = "\x1b"
 TAGS = {
@@ -145,12 +144,33 @@ def with_escapes(text):
     return text.replace(ESC, "\\e")
 
 
-class Guide(unittest.TestCase):
+def undocumented_messages(text):
+    """The messages of the catalogues that `text` does not contain."""
+    missing = []
+    for rel in CATALOGUES:
+        with open(os.path.join(ROOT, rel), encoding="utf-8") as f:
+            source = f.read()
+        for literal in re.findall(r'"((?:\\.|[^"\\])*)"', source):
+            message = literal.replace('\\"', '"').removesuffix("\\n")
+            if "{" not in message and " " not in message:
+                continue  # an include or a single word, not a message
+            if message not in text:
+                missing.append(f"{rel}: {message}")
+    return missing
+
+
+class Samples:
+    """The samples of one page run as shown and pass the checker. A page class
+    names its file and how many samples of each kind it must at least keep."""
+    PATH = None
+    AT_LEAST = {"run": 1, "traps": 0, "sessions": 0, "norun": 0}
+
     @classmethod
     def setUpClass(cls):
-        with open(GUIDE, encoding="utf-8") as f:
+        with open(cls.PATH, encoding="utf-8") as f:
             cls.text = f.read()
         cls.blocks = read_blocks(cls.text)
+        cls.where = os.path.relpath(cls.PATH, ROOT)
 
     def test_samples_run_as_shown(self):
         files = {}
@@ -168,12 +188,12 @@ class Guide(unittest.TestCase):
                 code, out, err = run(args, work, block.attached.get("stdin", ""))
                 want_out = block.attached.get("output", "")
                 want_err = expected_stderr(block.attached.get("stderr", ""))
-                self.assertEqual(out, want_out, f"standard output of the sample at guide line {block.line}")
+                self.assertEqual(out, want_out, f"standard output of the sample at {self.where} line {block.line}")
                 self.assertTrue(same(want_err, err),
-                                f"standard error of the sample at guide line {block.line}:\n"
+                                f"standard error of the sample at {self.where} line {block.line}:\n"
                                 f"expected:\n{with_escapes(want_err)}\nactual:\n{with_escapes(err)}")
-                self.assertEqual(code, int(block.attrs.get("exit", "0")), f"exit status, guide line {block.line}")
-        self.assertGreater(ran, 50, "the guide lost its samples")
+                self.assertEqual(code, int(block.attrs.get("exit", "0")), f"exit status, {self.where} line {block.line}")
+        self.assertGreaterEqual(ran, self.AT_LEAST["run"], f"{self.where} lost its samples")
 
     def test_samples_pass_the_checker(self):
         files = {}
@@ -191,12 +211,12 @@ class Guide(unittest.TestCase):
                 wanted = sorted(filter(None, block.attrs.get("check", "").split(",")))
                 marked += bool(wanted)
                 self.assertEqual((found, p.stderr), (wanted, ""),
-                                 f"veltro-check on the sample at guide line {block.line}:\n{p.stdout}")
-        self.assertGreater(marked, 10, "the guide lost its samples of traps")
+                                 f"veltro-check on the sample at {self.where} line {block.line}:\n{p.stdout}")
+        self.assertGreaterEqual(marked, self.AT_LEAST["traps"], f"{self.where} lost its samples of traps")
 
     def test_repl_sessions(self):
         sessions = [b for b in self.blocks if b.lang == "repl"]
-        self.assertTrue(sessions)
+        self.assertGreaterEqual(len(sessions), self.AT_LEAST["sessions"])
         for block in sessions:
             with self.subTest(line=block.line), tempfile.TemporaryDirectory() as work:
                 body = block.body
@@ -212,7 +232,7 @@ class Guide(unittest.TestCase):
                         want_out += line
                 self.assertIn(inputs[-1], ("exit", "quit"), "a session ends with exit or quit")
                 code, out, err = run([], work, "\n".join(inputs) + "\n")
-                self.assertEqual((code, out, err), (0, want_out, want_err), f"REPL session at guide line {block.line}")
+                self.assertEqual((code, out, err), (0, want_out, want_err), f"REPL session at {self.where} line {block.line}")
 
     def test_samples_that_cannot_run_call_only_what_exists(self):
         defined = set()
@@ -220,17 +240,35 @@ class Guide(unittest.TestCase):
             if block.lang == "veltro" and "file" in block.attrs:
                 defined |= set(re.findall(r"\bdef\s+([A-Za-z_]\w*)", block.body))
         norun = [b for b in self.blocks if b.lang == "veltro-norun"]
-        self.assertTrue(norun)
+        self.assertGreaterEqual(len(norun), self.AT_LEAST["norun"])
         for block in norun:
             code = strip_code(block.body)
             local = set(re.findall(r"\b(?:def|let)\s+([A-Za-z_]\w*)", code))
             for items in re.findall(r"\buse\s+\w+\s*\{([^}]*)\}", code):
                 local |= set(re.findall(r"\w+", items))
             for module, name in re.findall(r"\b(files|http|sdl2)\.(\w+)\s*\(", code):
-                self.assertIn(name, MODULES[module], f"{module}.{name} in the sample at guide line {block.line}")
+                self.assertIn(name, MODULES[module], f"{module}.{name} in the sample at {self.where} line {block.line}")
             for name in re.findall(r"(?<![\w.])([A-Za-z_]\w*)\s*\(", code):
                 if name not in set(KEYWORDS) | set(BUILTINS) | local | defined:
-                    self.fail(f"{name}() in the sample at guide line {block.line} is neither a builtin nor defined")
+                    self.fail(f"{name}() in the sample at {self.where} line {block.line} is neither a builtin nor defined")
+
+    def test_internal_links_resolve(self):
+        prose = re.sub(r"^```.*?^```$", "", self.text, flags=re.DOTALL | re.MULTILINE)
+        slugs = set()
+        for title in re.findall(r"^#+ (.+)$", prose, flags=re.MULTILINE):
+            base = slug = re.sub(r"[^\w\- ]", "", title.lower()).replace(" ", "-")
+            n = 0
+            while slug in slugs:  # repeated titles get -1, -2, ... as on the usual renderers
+                n += 1
+                slug = f"{base}-{n}"
+            slugs.add(slug)
+        for target in re.findall(r"\]\(#([^)]+)\)", prose):
+            self.assertIn(target, slugs)
+
+
+class Guide(Samples, unittest.TestCase):
+    PATH = GUIDE
+    AT_LEAST = {"run": 50, "traps": 10, "sessions": 2, "norun": 3}
 
     def test_every_builtin_and_module_function_has_an_entry(self):
         headings = re.findall(r"^#+ `([\w.]+)\(", self.text, flags=re.MULTILINE)
@@ -263,31 +301,70 @@ class Guide(unittest.TestCase):
         self.assertIn("Function 'nosuch_builtin' does not exist", err)
         self.assertIn("Module 'files' has no export named 'nosuch'", err)
 
-    def test_internal_links_resolve(self):
-        prose = re.sub(r"^```.*?^```$", "", self.text, flags=re.DOTALL | re.MULTILINE)
-        slugs = set()
-        for title in re.findall(r"^#+ (.+)$", prose, flags=re.MULTILINE):
-            base = slug = re.sub(r"[^\w\- ]", "", title.lower()).replace(" ", "-")
-            n = 0
-            while slug in slugs:  # repeated titles get -1, -2, ... as on the usual renderers
-                n += 1
-                slug = f"{base}-{n}"
-            slugs.add(slug)
-        for target in re.findall(r"\]\(#([^)]+)\)", prose):
-            self.assertIn(target, slugs)
-
     def test_every_catalogued_message_is_documented(self):
-        missing = []
-        for rel in CATALOGUES:
-            with open(os.path.join(ROOT, rel), encoding="utf-8") as f:
+        self.assertEqual(undocumented_messages(self.text), [], "messages the guide does not mention")
+
+
+def section(text, title):
+    """The part of a page under the heading `title`, up to the next heading of that level."""
+    m = re.search(rf"^(#+) {re.escape(title)}\n(.*?)(?=^\1 |\Z)", text, flags=re.MULTILINE | re.DOTALL)
+    if not m:
+        raise AssertionError(f"no section '{title}'")
+    return m.group(2)
+
+
+class Reference(Samples, unittest.TestCase):
+    PATH = os.path.join(DOCS, "reference.md")
+    AT_LEAST = {"run": 3, "traps": 0, "sessions": 0, "norun": 0}
+
+    def test_every_function_of_the_catalogue_has_one_row(self):
+        rows = re.findall(r"^\| `([\w.]+)\(([^)]*)\)` \|", self.text, flags=re.MULTILINE)
+        names = [name for name, _ in rows]
+        listed = [*BUILTINS, *(f"{m}.{n}" for m, ns in MODULES.items() for n in ns)]
+        self.assertEqual(sorted(names), sorted(listed), "rows of the reference against the catalogue")
+        for name, params in rows:
+            self.assertEqual(params, PARAMETERS[name], f"parameters of {name}")
+
+    def test_every_keyword_has_its_statement_or_operator(self):
+        text = section(self.text, "Statements") + section(self.text, "Operators") + section(self.text, "Values")
+        shown = set(re.findall(r"\b[a-z]+\b", " ".join(re.findall(r"`([^`]*)`", text))))
+        self.assertEqual([k for k in KEYWORDS if k not in shown], [])
+
+
+# Calls whose string literal is a line veltro or veltro-check writes outside the message catalogues.
+PLAIN_MESSAGE = re.compile(r'(?:err_write|out_write|log_error|log_run|log_debug|usage_error|failed|limit_message_ =|'
+                           r'std::cerr <<)\s*\(?\s*(?:fmt::format\()?"((?:\\.|[^"\\])*)"')
+
+
+class Messages(Samples, unittest.TestCase):
+    PATH = os.path.join(DOCS, "messages.md")
+
+    def test_every_catalogued_message_is_listed(self):
+        self.assertEqual(undocumented_messages(self.text), [], "messages the index does not list")
+
+    def test_every_line_written_outside_the_catalogues_is_listed(self):
+        missing, seen = [], 0
+        for path in glob.glob(os.path.join(ROOT, "src", "**", "*.[ch]*"), recursive=True):
+            with open(path, encoding="utf-8") as f:
                 source = f.read()
-            for literal in re.findall(r'"((?:\\.|[^"\\])*)"', source):
-                text = literal.replace('\\"', '"').removesuffix("\\n")
-                if "{" not in text and " " not in text:
-                    continue  # an include or a single word, not a message
-                if text not in self.text:
-                    missing.append(f"{rel}: {text}")
-        self.assertEqual(missing, [], "messages the guide does not mention")
+            for literal in PLAIN_MESSAGE.findall(source):
+                message = re.sub(r"\{:[^}]*\}", "{}", literal.replace('\\"', '"')).strip("\\n")
+                if "{" not in message and " " not in message:
+                    continue
+                seen += 1
+                if message not in self.text:
+                    missing.append(f"{os.path.relpath(path, ROOT)}: {message}")
+        self.assertEqual(missing, [], "lines the index does not list")
+        self.assertGreater(seen, 20, "the search for plain lines found too few to be working")
+
+    def test_every_checker_code_has_a_row(self):
+        listed = subprocess.run([CHECK, "--list-codes"], capture_output=True, text=True, timeout=60).stdout
+        codes = re.findall(r"^(V\d{3}) (warning|error): (.+)$", listed, flags=re.MULTILINE)
+        self.assertGreater(len(codes), 40)
+        rows = dict(re.findall(r"^\| `(V\d{3})` \| (.+?) \|$", self.text, flags=re.MULTILINE))
+        for code, severity, meaning in codes:
+            self.assertTrue(rows.get(code, "").startswith(f"{severity} | {meaning} | "), f"the row of {code}")
+        self.assertEqual(len(rows), len(codes), "rows for codes the checker does not have")
 
 
 class ManPage(unittest.TestCase):
