@@ -1,7 +1,9 @@
-"""The language guide and the man page against the program they describe.
+"""The documentation against the program it describes: the language guide, the
+quick reference, the message index, the README and the man page.
 
-Every code sample in docs/language.md runs here, in a fresh temporary folder,
-and its output must match the blocks written under it, byte for byte:
+Every code sample of these pages (docs/language.md, docs/reference.md,
+docs/messages.md, README.md) runs here, in a fresh temporary folder, and its
+output must match the blocks written under it, byte for byte:
 
     ```veltro [name=FILE] [args="-d"] [exit=N]      a script, run as `veltro [args] FILE`
     ```veltro file=NAME.vt                          a module file, written into the folder of
@@ -11,6 +13,8 @@ and its output must match the blocks written under it, byte for byte:
     ```stdin / ```output / ```stderr                right after a sample: what it reads, writes on
                                                     standard output and writes on standard error
     ```repl                                         a REPL session as it looks on a terminal
+    ```console                                      (README) `$ build/veltro-check FILE` lines, each
+                                                    followed by what it prints; FILE from a file= block
 
 Every sample also goes through veltro-check: it must find nothing, except in a
 sample that shows a trap on purpose, marked with the codes it must find:
@@ -21,8 +25,11 @@ In stderr blocks the tags [ERROR], [DEBUG], [DEBUG CALL] and [VELTRO] stand for
 the coloured tags, and {ms} for a timing figure. A sample without an output or
 stderr block must write nothing there.
 
-The guide must also name every builtin, every module function and every message
-of the message catalogues, so that nothing the program can say goes undocumented.
+The guide and the message index must name every message of the message
+catalogues (every messages.h under src/), and the guide and the reference every
+builtin and module function of the catalogue (see vocabulary.py), so that
+nothing the program can say or do goes undocumented. The message index also
+lists the plain lines written outside the catalogues and every checker code.
 
 Usage: python3 test_docs.py /path/to/veltro
 """
@@ -348,7 +355,8 @@ class Messages(Samples, unittest.TestCase):
             with open(path, encoding="utf-8") as f:
                 source = f.read()
             for literal in PLAIN_MESSAGE.findall(source):
-                message = re.sub(r"\{:[^}]*\}", "{}", literal.replace('\\"', '"')).strip("\\n")
+                message = re.sub(r"\{:[^}]*\}", "{}", literal.replace('\\"', '"'))
+                message = message.removeprefix("\\n").removesuffix("\\n")
                 if "{" not in message and " " not in message:
                     continue
                 seen += 1
@@ -365,6 +373,40 @@ class Messages(Samples, unittest.TestCase):
         for code, severity, meaning in codes:
             self.assertTrue(rows.get(code, "").startswith(f"{severity} | {meaning} | "), f"the row of {code}")
         self.assertEqual(len(rows), len(codes), "rows for codes the checker does not have")
+
+
+class Readme(Samples, unittest.TestCase):
+    """The README's samples run like the guide's; its help text, list of builtins
+    and `$ build/veltro-check` session are the program's."""
+    PATH = os.path.join(ROOT, "README.md")
+    AT_LEAST = {"run": 3, "traps": 0, "sessions": 1, "norun": 0}
+
+    def test_help_text_is_shown_whole(self):
+        help_text = subprocess.run([VELTRO, "-h"], capture_output=True, text=True, timeout=60).stdout
+        self.assertIn(f"```text\n{help_text}```\n", self.text)
+
+    def test_builtins_section_names_every_builtin(self):
+        text = section(self.text, "Builtins")
+        self.assertIn(f"{len(BUILTINS)} global functions", text)
+        self.assertEqual([b for b in BUILTINS if f"`{b}`" not in text], [])
+
+    def test_console_sessions(self):
+        """Each `$ build/PROGRAM ARGS` of a console block, run in a folder holding the
+        page's files, prints the lines shown under it."""
+        files = {b.attrs["file"]: b.body for b in self.blocks if b.lang == "veltro" and "file" in b.attrs}
+        programs = {"build/veltro": VELTRO, "build/veltro-check": CHECK}
+        sessions = [b for b in self.blocks if b.lang == "console"]
+        self.assertTrue(sessions)
+        for block in sessions:
+            for command, shown in re.findall(r"^\$ (.*)\n((?:(?!\$ ).*\n)*)", block.body, flags=re.MULTILINE):
+                program, *args = shlex.split(command)
+                with self.subTest(command=command), tempfile.TemporaryDirectory() as work:
+                    for path, body in files.items():
+                        with open(os.path.join(work, path), "w", encoding="utf-8") as f:
+                            f.write(body)
+                    p = subprocess.run([programs[program], *args], cwd=work, capture_output=True, text=True,
+                                       timeout=60)
+                    self.assertEqual(p.stdout + p.stderr, shown)
 
 
 class ManPage(unittest.TestCase):

@@ -111,9 +111,10 @@ class Contents(unittest.TestCase):
                 self.assertEqual(version, ARGS["version"], title)
 
     def test_documentation_and_editor_files(self):
-        for name in ("README.md", "language.md", "checks.md", "copyright", "changelog.gz"):
+        pages = ("README.md", "docs/language.md", "docs/reference.md", "docs/messages.md", "docs/checks.md")
+        for name in (*map(os.path.basename, pages), "copyright", "changelog.gz"):
             self.assert_file(f"usr/share/doc/veltro/{name}")
-        for source in ("README.md", "docs/language.md", "docs/checks.md"):
+        for source in pages:
             with open(os.path.join(ROOT, source), "rb") as f:
                 self.assertEqual(self.texts["usr/share/doc/veltro/" + os.path.basename(source)], f.read())
         changelog = self.texts["usr/share/doc/veltro/changelog.gz"].decode()
