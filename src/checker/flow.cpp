@@ -53,6 +53,13 @@ class FlowPass {
     return s.kind == StmtKind::Function || s.kind == StmtKind::Use || s.kind == StmtKind::Let;
   }
 
+  // A top-level `break` or `continue` stays pending without stopping the script's next statements
+  // (it cuts short the next loop instead); a top-level `return` ends the run.
+  static bool ends_block(const Stmt& s, Context context) {
+    if (s.kind == StmtKind::Return) return true;
+    return (s.kind == StmtKind::Break || s.kind == StmtKind::Continue) && !context.top_level;
+  }
+
   void block(const Block& statements, Context context) {
     if (stack_low()) return;
     const Stmt* ended_by = nullptr;
@@ -67,9 +74,7 @@ class FlowPass {
                          quote(unit_.source(end.first, end.first + 1)), unit_.place(end.first).line));
       }
       statement(*s, context);
-      if (!ended_by && (s->kind == StmtKind::Return || s->kind == StmtKind::Break || s->kind == StmtKind::Continue)) {
-        ended_by = s.get();
-      }
+      if (!ended_by && ends_block(*s, context)) ended_by = s.get();
     }
   }
 
