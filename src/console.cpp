@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <unistd.h>
 
+#include "interrupt.h"
 #include "veltro_limits.h"
 
 namespace veltro {
@@ -92,7 +93,12 @@ void err_write(std::string_view text) {
 
 void set_debug(bool on) { detail::g_debug = on; }
 
-void log_error(std::string_view message) { write_line(kErrorTag, message); }
+void log_error(std::string_view message) {
+  // Once Ctrl-C has stopped an entry, the failures of what it cut short are
+  // no news: the prompt reports the interrupt alone.
+  if (interrupt::requested()) return;
+  write_line(kErrorTag, message);
+}
 
 void log_debug(std::string_view message) {
   if (debug_enabled()) write_line(kDebugTag, message);
@@ -119,6 +125,7 @@ ReadResult read_line(std::string& line) {
     in.data.clear();
     in.pos = 0;
     if (in.eof) return line.empty() ? ReadResult::End : ReadResult::Line;
+    if (!interrupt::wait_readable(STDIN_FILENO)) return ReadResult::Failed;
     char chunk[4096];
     ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
     if (n < 0) {

@@ -35,7 +35,8 @@ void log_run(std::string_view message);
 enum class ReadResult { Line, End, Failed };
 
 // Reads one line from standard input, including its line feed when present.
-// End: nothing could be read (end of input). Failed: the read failed.
+// End: nothing could be read (end of input). Failed: the read failed, or
+// Ctrl-C cut it short at the interactive prompt.
 [[nodiscard]] ReadResult read_line(std::string& line);
 
 }  // namespace veltro

@@ -35,6 +35,9 @@ inline constexpr std::size_t kMaxFileBytes = std::size_t{1} << 30;  // 1 GiB
 inline constexpr std::size_t kCaseMapChunkBytes = std::size_t{64} << 20;     // 64 MiB
 inline constexpr std::size_t kCaseMapMaxChunkBytes = std::size_t{512} << 20;  // 512 MiB
 
+// Entries the interactive prompt keeps in its history file.
+inline constexpr int kReplHistoryEntries = 1000;
+
 // Buffered standard output is written out once it holds this much.
 inline constexpr std::size_t kStdoutBufferBytes = 64 * 1024;
 

@@ -22,9 +22,9 @@ Value graphics(Interpreter& interpreter, std::span<const Value> args) {
 }
 
 // Test harnesses that sandbox a run have no console input and no window.
-Value input(Interpreter&, std::span<const Value> args) {
+Value input(Interpreter& interpreter, std::span<const Value> args) {
   if (harness::sandboxed()) return args.empty() ? Value() : Value::string("");
-  return builtin_input(args);
+  return interpreter.after_wait(builtin_input(args));
 }
 
 Value window(Interpreter& interpreter, std::span<const Value> args) {

@@ -123,11 +123,26 @@ Value Interpreter::call_traced(const CallExpr& call) {
   return call_failed(call, found, args.view());
 }
 
+Value Interpreter::call_refused() {
+  bool too_deep = call_depth_ >= limits::kMaxCallDepth || stack_low();
+  if (!too_deep || interrupt::requested()) {
+    stop_for_interrupt();
+    return return_value_;
+  }
+  return raise(msg::call_depth_exceeded(limits::kMaxCallDepth));
+}
+
+Value Interpreter::after_wait(Value result) {
+  if (!interrupt::requested()) return result;
+  stop_for_interrupt();
+  return return_value_;
+}
+
 // A variable holding a module's builtin function: offered to sdl2, then http.
 Value Interpreter::call_by_value(Value callee, std::span<const Value> args) {
   const std::string& qualified = callee.as_string();
   if (auto result = dispatch_sdl2(qualified, args, *graphics_)) return std::move(*result);
-  if (auto result = dispatch_http(qualified, args)) return std::move(*result);
+  if (auto result = dispatch_http(qualified, args)) return after_wait(std::move(*result));
   return Value();
 }
 
@@ -139,7 +154,7 @@ Value Interpreter::call_module_function(const CallExpr& call, std::span<const Va
     return raise(msg::sdl2_no_function(call.function_part));
   }
   if (call.module_part == "http") {
-    if (auto result = dispatch_http(call.name, args)) return std::move(*result);
+    if (auto result = dispatch_http(call.name, args)) return after_wait(std::move(*result));
     return raise(msg::http_no_function(call.function_part));
   }
   if (call.module_part == "files") return dispatch_files(call.name, args);
@@ -155,9 +170,9 @@ Value Interpreter::call_module_function(const CallExpr& call, std::span<const Va
 
 template <class Args>
 Value Interpreter::run_user_function(const FunctionDef& def, Args args) {
-  if (call_depth_ >= limits::kMaxCallDepth || stack_low()) {
-    return raise(msg::call_depth_exceeded(limits::kMaxCallDepth));
-  }
+  // The limit drops to 0 when Ctrl-C is pressed, so this one test also stops
+  // an interrupted entry at its next call.
+  if (call_depth_ >= interrupt::call_limit() || stack_low()) return call_refused();
   ++call_depth_;
   Environment::Mark scope = env_.enter_scope();
   env_.bind_parameters(def.param_symbols, args, def.distinct_params);

@@ -27,10 +27,21 @@ bool is_name(const Expr& e, Symbol symbol) {
 
 // The routine of each statement shape.
 struct Exec {
+  // A failure met while Ctrl-C unwinds the entry: nothing is bound or
+  // reported, and the statement list stops.
+  static bool unwinding(Interpreter& in) {
+    if (!interrupt::requested()) return false;
+    in.stop_for_interrupt();
+    return true;
+  }
+
   static void let(Interpreter& in, const Stmt& stmt) {
     const auto& s = static_cast<const LetStmt&>(stmt);
     Value value = s.value->eval(in, *s.value);
-    if (value.is_error()) log_error(msg::let_failed(s.name, value.as_string()));
+    if (value.is_error()) {
+      if (unwinding(in)) return;
+      log_error(msg::let_failed(s.name, value.as_string()));
+    }
     in.env_.define(s.symbol, std::move(value));
   }
 
@@ -89,7 +100,10 @@ struct Exec {
   static const Expr& value_of(const Stmt& stmt) { return *static_cast<const S&>(stmt).value; }
 
   static void bind_assigned(Interpreter& in, const AssignStmt& s, Value value) {
-    if (value.is_error()) log_error(msg::assignment_failed(s.name, value.as_string()));
+    if (value.is_error()) {
+      if (unwinding(in)) return;
+      log_error(msg::assignment_failed(s.name, value.as_string()));
+    }
     in.env_.define(s.symbol, std::move(value));
   }
 
@@ -165,7 +179,10 @@ struct Exec {
     const auto& s = static_cast<const CompoundAssignStmt&>(stmt);
     Value current = in.lookup(s.symbol);
     Value value = s.value->eval(in, *s.value);
-    if (value.is_error()) log_error(msg::compound_failed(s.name, value.as_string()));
+    if (value.is_error()) {
+      if (unwinding(in)) return;
+      log_error(msg::compound_failed(s.name, value.as_string()));
+    }
     TokenType op = arithmetic_of(s.op);
     if (op == TokenType::Plus && current.is_string() && value.is_string()) {
       if (!harness::string_fits(current.as_string().size() + value.as_string().size())) return;
@@ -270,8 +287,7 @@ struct Exec {
       if (!decide<T>(in, *s.condition, truth, &msg::while_failed)) break;
       if (!truth || !harness::step()) break;
       in.execute_block(s.body);
-      if (in.signals_ & (Interpreter::kReturn | Interpreter::kBreak)) break;
-      in.signals_ &= static_cast<std::uint8_t>(~Interpreter::kContinue);
+      if (in.round_ends()) break;
     }
     in.signals_ &= static_cast<std::uint8_t>(~Interpreter::kBreak);
   }
@@ -325,8 +341,7 @@ struct Exec {
         if (!harness::step()) break;
         in.env_.define(s.symbol, element);
         in.execute_block(s.body);
-        if (in.signals_ & (Interpreter::kReturn | Interpreter::kBreak)) break;
-        in.signals_ &= static_cast<std::uint8_t>(~Interpreter::kContinue);
+        if (in.round_ends()) break;
       }
       in.signals_ &= static_cast<std::uint8_t>(~Interpreter::kBreak);
       return;
@@ -365,8 +380,7 @@ struct Exec {
       if (!harness::step()) break;
       in.env_.define_inline(s.symbol, ValueType::Number, i);
       in.execute_block(s.body);
-      if (in.signals_ & (Interpreter::kReturn | Interpreter::kBreak)) break;
-      in.signals_ &= static_cast<std::uint8_t>(~Interpreter::kContinue);
+      if (in.round_ends()) break;
     }
     in.signals_ &= static_cast<std::uint8_t>(~Interpreter::kBreak);
   }
@@ -382,6 +396,7 @@ struct Exec {
       if (!pattern.wildcard) {
         Value candidate = pattern.value->eval(in, *pattern.value);
         if (candidate.is_error()) {
+          if (unwinding(in)) return;
           log_error(msg::pattern_failed(candidate.as_string()));
           continue;
         }
@@ -393,11 +408,12 @@ struct Exec {
     log_debug(msg::kNoMatch);
   }
 
-  // Only an error made pending by a return is caught.
+  // Only an error made pending by a return is caught; never an interrupt.
   static void try_(Interpreter& in, const Stmt& stmt) {
     const auto& s = static_cast<const TryStmt&>(stmt);
     in.execute_block(s.body);
-    if ((in.signals_ & Interpreter::kReturn) && in.return_value_.is_error()) {
+    if ((in.signals_ & (Interpreter::kReturn | Interpreter::kInterrupt)) == Interpreter::kReturn &&
+        in.return_value_.is_error()) {
       std::string message = in.return_value_.as_string();
       in.return_value_ = Value();
       in.signals_ &= static_cast<std::uint8_t>(~Interpreter::kReturn);
@@ -422,10 +438,15 @@ struct Exec {
 
   static void use(Interpreter& in, const Stmt& stmt) { in.execute_use(static_cast<const UseStmt&>(stmt)); }
 
-  static void expression(Interpreter& in, const Stmt& stmt) {
-    const auto& e = *static_cast<const ExprStmt&>(stmt).expr;
+  static Value expression_value(Interpreter& in, const ExprStmt& stmt) {
+    const auto& e = *stmt.expr;
     Value value = e.eval(in, e);
-    if (value.is_error()) log_error(msg::expression_failed(value.as_string()));
+    if (value.is_error() && !unwinding(in)) log_error(msg::expression_failed(value.as_string()));
+    return value;
+  }
+
+  static void expression(Interpreter& in, const Stmt& stmt) {
+    (void)expression_value(in, static_cast<const ExprStmt&>(stmt));
   }
 
   // Arithmetic trees with an operator, and number, float and boolean
@@ -491,6 +512,29 @@ struct Exec {
     return &expression;
   }
 };
+
+Value Interpreter::execute_expression(const ExprStmt& stmt) { return Exec::expression_value(*this, stmt); }
+
+bool Interpreter::round_ends_pending() {
+  if (interrupt::requested()) {
+    stop_for_interrupt();
+    return true;
+  }
+  if (signals_ & (kReturn | kBreak)) return true;
+  signals_ &= static_cast<std::uint8_t>(~kContinue);
+  return false;
+}
+
+void Interpreter::stop_for_interrupt() {
+  return_value_ = Value::error(std::string(interrupt::kMessage));
+  signals_ |= kReturn | kInterrupt;
+}
+
+void Interpreter::end_interrupt() noexcept {
+  if (!(signals_ & kInterrupt)) return;
+  return_value_ = Value();
+  signals_ &= static_cast<std::uint8_t>(~(kReturn | kInterrupt));
+}
 
 void prepare_stmt(Interpreter& interpreter, const Stmt& stmt) {
   stmt.exec = Exec::choose(stmt);

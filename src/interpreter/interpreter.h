@@ -10,6 +10,7 @@
 #include "interpreter/environment.h"
 #include "interpreter/harness.h"
 #include "interpreter/value.h"
+#include "interrupt.h"
 #include "parser/ast.h"
 
 namespace veltro {
@@ -72,6 +73,19 @@ class Interpreter {
   }
   [[nodiscard]] bool has_return() const noexcept { return (signals_ & kReturn) != 0; }
 
+  // Runs an expression statement, reporting a failure as executing it does,
+  // and hands back the value (the interactive prompt shows it).
+  [[nodiscard]] Value execute_expression(const ExprStmt& stmt);
+
+  // The result of a builtin that waits (console input, the page server) and
+  // returns early when Ctrl-C is pressed: then the interrupt's error instead,
+  // and the entry unwinds from here.
+  [[nodiscard]] Value after_wait(Value result);
+
+  // After an entry that Ctrl-C stopped: drops the interrupt's pending return,
+  // so the next entry starts afresh. Definitions made before stay.
+  void end_interrupt() noexcept;
+
   Environment& environment() { return env_; }
   GraphicsContext& graphics() { return *graphics_; }
 
@@ -85,6 +99,17 @@ class Interpreter {
   friend struct Exec;
 
   void execute_use(const UseStmt& stmt);
+  // Ctrl-C was pressed: unwinds like a pending return of an error that no
+  // try catches, and every statement list stops.
+  [[gnu::cold]] void stop_for_interrupt();
+  // After a loop's body: whether the loop ends, on a pending return or break
+  // or on Ctrl-C; a pending continue is done with. One test when nothing is
+  // pending, so that noticing Ctrl-C costs a round nothing.
+  [[nodiscard]] bool round_ends() {
+    if ((signals_ | interrupt::requested_bit()) == 0) [[likely]] return false;
+    return round_ends_pending();
+  }
+  [[nodiscard]] bool round_ends_pending();
   [[nodiscard]] Value lookup_member(const std::string& module, const std::string& member);
   [[nodiscard]] Value index_value(const Value& object, const Value& index);
   [[gnu::noinline]] [[nodiscard]] Value index_failure(const Value& object, const Value& index);
@@ -92,6 +117,8 @@ class Interpreter {
   [[nodiscard]] Value call_by_value(Value callee, std::span<const Value> args);
   [[nodiscard]] Value call_traced(const CallExpr& call);
   [[nodiscard]] Value call_failed(const CallExpr& call, const Value* found, std::span<const Value> args);
+  // A user call over the depth limit, or one that Ctrl-C stopped.
+  [[gnu::cold]] [[nodiscard]] Value call_refused();
   // A plain (undotted) call with N arguments, N and whether the name is a
   // builtin's known when the node is prepared; it is the node's evaluation
   // routine.
@@ -114,6 +141,7 @@ class Interpreter {
   static constexpr std::uint8_t kReturn = 1;    // return_value_ holds a value
   static constexpr std::uint8_t kBreak = 2;     // break_flag
   static constexpr std::uint8_t kContinue = 4;  // continue_flag
+  static constexpr std::uint8_t kInterrupt = 8; // Ctrl-C: return_value_ holds its error
   std::uint8_t signals_ = 0;
 
   std::unordered_map<std::string, ExportTablePtr> modules_;       // by the name used in `use`

@@ -56,10 +56,12 @@ ExportTablePtr Interpreter::load_module(const std::string& name) {
     // Every statement runs: errors are reported by the statements themselves
     // and a pending return does not end the load.
     for (const auto& stmt : program) {
-      if (harness::halted()) break;
+      if (harness::halted() || interrupt::requested()) break;
       module.execute(*stmt);
     }
     chain.pop_back();
+    // Ctrl-C stopped the load: the module stays unloaded, to run in full next time.
+    if (interrupt::requested()) return nullptr;
     table = module.export_globals();
   }
   log_debug(msg::trace_exports(name, table->size()));
@@ -79,6 +81,7 @@ ExportTablePtr Interpreter::export_globals() const {
 
 void Interpreter::execute_use(const UseStmt& stmt) {
   ExportTablePtr table = load_module(stmt.module);
+  if (interrupt::requested()) return stop_for_interrupt();
   if (!table) {
     log_error(msg::import_failed(stmt.module));
     return;

@@ -12,6 +12,9 @@ namespace veltro {
 // characters the language does not know are skipped.
 [[nodiscard]] std::vector<Token> tokenize(std::string_view source);
 
+// The 21 keywords ("let", "def", ...), for tools that offer words to type.
+[[nodiscard]] std::vector<std::string_view> keywords();
+
 // Where a piece of the source lies: bytes [offset, offset + length), from
 // line:column to end_line:end_column (1-based; columns count characters, and
 // the end is the position just after the last character).

@@ -81,6 +81,7 @@ Value serve(std::span<const Value> args) {
   out_write(fmt::format(msg::kListening, server.port()));
   out_flush();
   server.run();
+  return Value::null();  // stopped by Ctrl-C: the caller hands on the interrupt
 }
 
 Value template_(std::span<const Value> args) {

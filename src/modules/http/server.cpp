@@ -14,6 +14,7 @@
 #include <fmt/format.h>
 
 #include "console.h"
+#include "interrupt.h"
 #include "modules/http/messages.h"
 #include "modules/http/page_registry.h"
 #include "modules/http/request.h"
@@ -61,8 +62,17 @@ std::variant<Server, int> Server::listen(std::uint16_t port) {
 }
 
 void Server::run() {
+  // Ctrl-C at the interactive prompt wakes the wait through this descriptor,
+  // told apart from the listener (nullptr) and the connections by its tag.
+  static char wake_tag;
+  if (int wake = interrupt::wake_fd(); wake >= 0) {
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.ptr = &wake_tag;
+    ::epoll_ctl(epoll_.fd(), EPOLL_CTL_ADD, wake, &event);
+  }
   std::array<epoll_event, limits::kEventBatch> events;
-  for (;;) {
+  while (!interrupt::requested()) {
     update_accepting();
     int ready = ::epoll_wait(epoll_.fd(), events.data(), static_cast<int>(events.size()), wait_timeout());
     now_ = Clock::now();
@@ -77,6 +87,8 @@ void Server::run() {
     for (int i = 0; i < ready; ++i) {
       if (events[i].data.ptr == nullptr) {
         accept_waiting();
+      } else if (events[i].data.ptr == &wake_tag) {
+        (void)interrupt::drain_wake_fd();
       } else {
         on_ready(*static_cast<Connection*>(events[i].data.ptr));
       }

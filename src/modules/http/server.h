@@ -26,8 +26,9 @@ class Server {
   // The port actually listened on.
   [[nodiscard]] std::uint16_t port() const noexcept { return port_; }
 
-  // Serves for ever. Nothing that happens to a connection ends it.
-  [[noreturn]] void run();
+  // Serves until Ctrl-C is pressed at the interactive prompt; never returns
+  // otherwise. Nothing that happens to a connection ends it.
+  void run();
 
  private:
   using Clock = std::chrono::steady_clock;
