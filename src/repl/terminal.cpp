@@ -1,6 +1,8 @@
 #include "repl/terminal.h"
 
 #include <cstdlib>
+#include <termios.h>
+#include <unistd.h>
 
 #include "console.h"
 #include "interpreter/interpreter.h"
@@ -46,6 +48,13 @@ void run_entry(Interpreter& interpreter, const std::vector<Token>& tokens) {
   }
 }
 
+// Whether the terminal showed a typed Ctrl-C as "^C" (it does while an entry
+// runs, unless told otherwise), leaving the cursor after it.
+bool echoed_interrupt() {
+  termios mode{};
+  return ::tcgetattr(STDIN_FILENO, &mode) == 0 && (mode.c_lflag & ECHO) && (mode.c_lflag & ECHOCTL);
+}
+
 }  // namespace
 
 void run_terminal(Interpreter& interpreter) {
@@ -85,6 +94,7 @@ void run_terminal(Interpreter& interpreter) {
       interpreter.end_interrupt();
       (void)interrupt::drain_wake_fd();
       interrupt::clear();
+      if (echoed_interrupt()) out_write("\n");  // the error gets a line of its own
       log_error(interrupt::kMessage);
     }
   }
