@@ -12,7 +12,7 @@ output must match the blocks written under it, byte for byte:
                                                     an endless window loop): only its names are checked
     ```stdin / ```output / ```stderr                right after a sample: what it reads, writes on
                                                     standard output and writes on standard error
-    ```repl                                         a REPL session as it looks on a terminal
+    ```repl                                         a REPL session as it looks on piped input
     ```console                                      (README) `$ build/veltro-check FILE` lines, each
                                                     followed by what it prints; FILE from a file= block
 
