@@ -75,12 +75,6 @@ TEST(ReplEntry, OnlyALoneExpressionShowsItsValue) {
   EXPECT_FALSE(shown("x = 2"));
   EXPECT_FALSE(shown("x y"));
   EXPECT_FALSE(shown(""));
-
-  EXPECT_EQ(repl::shown_text(Value::number(41)), "41");
-  EXPECT_EQ(repl::shown_text(Value::string("a b")), "a b");
-  EXPECT_EQ(repl::shown_text(Value::boolean(false)), "false");
-  EXPECT_EQ(repl::shown_text(Value::null()), std::nullopt);
-  EXPECT_EQ(repl::shown_text(Value::error("Division by zero")), std::nullopt);
 }
 
 std::vector<std::string> texts(const std::vector<repl::Completion>& found) {
