@@ -41,4 +41,12 @@ inline constexpr int kReplHistoryEntries = 1000;
 // Buffered standard output is written out once it holds this much.
 inline constexpr std::size_t kStdoutBufferBytes = 64 * 1024;
 
+// The language server: the largest message it reads (a document's whole
+// text travels in one), the largest header block before it, and the count of
+// interned names past which it forgets them all and reads its documents
+// again (every name ever typed is interned, and a session can be long).
+inline constexpr std::size_t kMaxLspMessageBytes = std::size_t{64} << 20;  // 64 MiB
+inline constexpr std::size_t kMaxLspHeaderBytes = 8 * 1024;
+inline constexpr std::size_t kMaxLspInternedNames = std::size_t{1} << 20;
+
 }  // namespace veltro::limits

@@ -32,7 +32,7 @@ std::vector<Finding> check_source(const std::string& path, std::string text, con
     out.push_back(script.finding(Code::NotAScript, SourceSpan{},
                                  "veltro runs only files whose names end in `.vt`: it refuses this one"));
   }
-  if (options.follow_modules) load_modules(program, folder_of(path), out);
+  if (options.follow_modules) load_modules(program, options.module_folder, folder_of(path), out);
   for (const auto& unit : program.units) {
     check_lexical(*unit, out);
     check_syntax(*unit, out);

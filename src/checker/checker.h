@@ -18,6 +18,9 @@ struct Options {
   // (findings in a module carry the module's path). Off: modules are taken
   // on trust and no file is read.
   bool follow_modules = true;
+  // The folder module files are looked for in, as veltro looks in its
+  // working directory; empty: the process's working directory.
+  std::string module_folder;
 };
 
 // Checks the script at `path` whose text is `text`. `path` is reported as

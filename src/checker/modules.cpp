@@ -39,8 +39,8 @@ std::size_t name_token(const Unit& unit, const UseStmt& use) { return unit.span(
 
 class Loader {
  public:
-  Loader(Program& program, std::string script_folder, std::vector<Finding>& out)
-      : program_(program), folder_(std::move(script_folder)), out_(out) {}
+  Loader(Program& program, std::string working_folder, std::string script_folder, std::vector<Finding>& out)
+      : program_(program), working_(std::move(working_folder)), folder_(std::move(script_folder)), out_(out) {}
 
   void run() {
     program_.followed = true;
@@ -61,6 +61,7 @@ class Loader {
 
  private:
   Program& program_;
+  std::string working_;
   std::string folder_;
   std::vector<Finding>& out_;
   std::unordered_map<std::string, std::string> besides_;   // module -> where it was found beside the script
@@ -92,24 +93,16 @@ class Loader {
 
   void load(const std::string& name) {
     program_.modules[name] = nullptr;
-    auto exists = [](const std::string& path) {
-      std::error_code ignored;
-      return std::filesystem::exists(path, ignored);
-    };
-    std::string file = name + ".vt";
-    std::string path = file;
-    if (!exists(file)) {
-      std::string beside = folder_.empty() ? std::string() : folder_ + "/" + file;
-      if (beside.empty() || !exists(beside)) {
-        failures_[name] = fmt::format(
-            "there is no module file `{}` (veltro looks in the working directory): the "
-            "`use` fails and nothing is imported",
-            file);
-        return;
-      }
-      path = beside;
-      besides_[name] = beside;
+    ModuleFile found = find_module_file(name, working_, folder_);
+    if (found.path.empty()) {
+      failures_[name] = fmt::format(
+          "there is no module file `{}.vt` (veltro looks in the working directory): the "
+          "`use` fails and nothing is imported",
+          name);
+      return;
     }
+    const std::string& path = found.path;
+    if (found.beside_script) besides_[name] = path;
     TextFile source = read_text_file(path);
     if (!source.ok) {
       failures_[name] = fmt::format("the module file {} cannot be read ({}): the `use` fails and nothing is imported",
@@ -141,8 +134,22 @@ class Loader {
 
 }  // namespace
 
-void load_modules(Program& program, const std::string& script_folder, std::vector<Finding>& out) {
-  Loader(program, script_folder, out).run();
+ModuleFile find_module_file(const std::string& name, const std::string& working_folder,
+                            const std::string& script_folder) {
+  auto exists = [](const std::string& path) {
+    std::error_code ignored;
+    return std::filesystem::exists(path, ignored);
+  };
+  std::string file = name + ".vt";
+  std::string path = working_folder.empty() ? file : working_folder + "/" + file;
+  if (exists(path)) return {path, false};
+  if (!script_folder.empty() && exists(script_folder + "/" + file)) return {script_folder + "/" + file, true};
+  return {};
+}
+
+void load_modules(Program& program, const std::string& working_folder, const std::string& script_folder,
+                  std::vector<Finding>& out) {
+  Loader(program, working_folder, script_folder, out).run();
 }
 
 }  // namespace veltro::check

@@ -17,10 +17,21 @@ struct Program {
   const Unit& script() const { return *units.front(); }
 };
 
+// Where the file of script module `name` is: `name.vt` in `working_folder`
+// (empty: the working directory), where veltro looks, or else beside the
+// script in `script_folder`. An empty path when neither exists.
+struct ModuleFile {
+  std::string path;
+  bool beside_script = false;
+};
+[[nodiscard]] ModuleFile find_module_file(const std::string& name, const std::string& working_folder,
+                                          const std::string& script_folder);
+
 // Reads the module files the program's `use` statements name, as veltro
-// resolves them (relative to the working directory), looking beside the
-// script too; reports missing files and circular loads.
-void load_modules(Program& program, const std::string& script_folder, std::vector<Finding>& out);
+// resolves them (relative to the working directory, or `working_folder`),
+// looking beside the script too; reports missing files and circular loads.
+void load_modules(Program& program, const std::string& working_folder, const std::string& script_folder,
+                  std::vector<Finding>& out);
 
 // Names, calls and modules across the whole program, and the way the script's
 // top-level statements run (V3xx, V4xx, V207, V208).

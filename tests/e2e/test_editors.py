@@ -5,13 +5,13 @@ pinned in editors/test/package-lock.json); the Vim syntax file gives the
 expected highlight groups in a headless Vim.
 
 The npm packages go to a cache folder in the system's temporary directory,
-keyed by the lock file, so the second run of the suite reuses them. Without
-node and npm, or without network access to the registry, the grammar check is
-skipped with the reason; without vim, the Vim check is.
+keyed by the lock file, so the second run of the suite reuses them (see
+npm_cache.py). Without node and npm, or without network access to the
+registry, the grammar check is skipped with the reason; without vim, the Vim
+check is.
 
 Usage: python3 test_editors.py /path/to/veltro
 """
-import hashlib
 import json
 import os
 import re
@@ -21,6 +21,7 @@ import sys
 import tempfile
 import unittest
 
+from npm_cache import node_modules_for
 from vocabulary import BUILTINS, KEYWORDS, MODULES
 
 VELTRO = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else "veltro"
@@ -148,32 +149,8 @@ class VsCodeExtension(unittest.TestCase):
 class TextMateScopes(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.node_modules = None
-        node, npm = shutil.which("node"), shutil.which("npm")
-        if not node or not npm:
-            cls.skip_reason = "node and npm are needed to run vscode-textmate"
-            return
-        with open(os.path.join(TEST_DIR, "package-lock.json"), "rb") as f:
-            key = hashlib.sha256(f.read()).hexdigest()[:16]
-        cache = os.path.join(tempfile.gettempdir(), f"veltro-editor-test-{key}")
-        if not os.path.isdir(os.path.join(cache, "node_modules", "vscode-textmate")):
-            staging = tempfile.mkdtemp(prefix="veltro-editor-npm-")
-            for name in ("package.json", "package-lock.json"):
-                shutil.copy(os.path.join(TEST_DIR, name), staging)
-            p = subprocess.run([npm, "ci", "--no-audit", "--no-fund", "--ignore-scripts",
-                                "--fetch-retries=1", "--fetch-timeout=60000"], cwd=staging,
-                               capture_output=True, text=True, timeout=240)
-            if p.returncode != 0:
-                shutil.rmtree(staging, ignore_errors=True)
-                cls.skip_reason = "npm could not install vscode-textmate: " + (p.stderr.strip().splitlines() or [""])[-1]
-                return
-            shutil.rmtree(cache, ignore_errors=True)
-            try:
-                os.rename(staging, cache)
-            except OSError:
-                shutil.rmtree(staging, ignore_errors=True)  # another run got there first
-        cls.node_modules = os.path.join(cache, "node_modules")
-        cls.node = node
+        cls.node_modules, cls.skip_reason = node_modules_for(TEST_DIR, "vscode-textmate")
+        cls.node = shutil.which("node")
 
     def setUp(self):
         if self.node_modules is None:
