@@ -84,6 +84,7 @@ std::string path_for(const std::string& uri) { return path_of_uri(uri).value_or(
 }  // namespace
 
 Server::Server(ServerOptions options) : options_(std::move(options)) {
+  workspace_.read_files = options_.follow_modules;
   workspace_.open_document = [this](const std::string& path) { return open_at_path(path); };
 }
 
@@ -309,7 +310,7 @@ void Server::update(const std::string& uri, Document& document, std::string text
   document.source = std::make_shared<const Source>(uri, path_for(uri), std::move(text));
   // Every name ever typed is interned; past the limit, forget them all and
   // read the open documents again.
-  if (symbol_count() > limits::kMaxLspInternedNames) {
+  if (symbol_count() > options_.max_interned_names) {
     std::vector<std::string> texts;
     for (auto& [other_uri, other] : documents_) {
       texts.emplace_back(other.source ? other.source->text() : std::string_view{});

@@ -14,6 +14,7 @@
 
 #include "lsp/positions.h"
 #include "lsp/source.h"
+#include "veltro_limits.h"
 
 namespace veltro::lsp {
 
@@ -29,11 +30,14 @@ enum ErrorCode : int {
 
 struct ServerOptions {
   // Read the module files a document uses (for findings, definitions and
-  // completion). Off: only the document itself is read.
+  // completion). Off: no file is read, only the documents sent.
   bool follow_modules = true;
   // The URI of the guide to the checks (docs/checks.md) that diagnostics
   // link to, one anchor per code; empty: no links.
   std::string checks_guide;
+  // Past this many interned names the server forgets them all and reads its
+  // documents again.
+  std::size_t max_interned_names = limits::kMaxLspInternedNames;
 };
 
 class Server {

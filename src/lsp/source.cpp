@@ -44,7 +44,7 @@ std::string absolute_path(const std::string& path) {
 }  // namespace
 
 SourcePtr Workspace::module(std::string_view name, const Source& from) const {
-  if (name.empty() || catalogue::find_module(name)) return nullptr;
+  if (!read_files || name.empty() || catalogue::find_module(name)) return nullptr;
   check::ModuleFile file = check::find_module_file(std::string(name), module_folder, folder_of(from.path()));
   if (file.path.empty()) return nullptr;
   std::string path = absolute_path(file.path);
@@ -58,6 +58,7 @@ SourcePtr Workspace::module(std::string_view name, const Source& from) const {
 
 std::vector<std::string> Workspace::module_names(const Source& from) const {
   std::set<std::string> names;
+  if (!read_files) return {};
   for (const std::string& folder : {module_folder.empty() ? std::string(".") : module_folder, folder_of(from.path())}) {
     if (folder.empty()) continue;
     std::error_code error;

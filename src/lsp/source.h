@@ -50,6 +50,8 @@ class Workspace {
  public:
   // The folder veltro would run in (empty: the server's working directory).
   std::string module_folder;
+  // Off: no module file is looked for or read.
+  bool read_files = true;
   // The open document whose file is at an absolute path, or nullptr.
   std::function<SourcePtr(const std::string& path)> open_document;
 

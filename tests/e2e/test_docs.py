@@ -434,7 +434,7 @@ class ManPage(unittest.TestCase):
             p = subprocess.run(["cmake", "--install", build, "--prefix", prefix], capture_output=True, text=True)
             self.assertEqual(p.returncode, 0, p.stderr)
             # Each program with its page, compressed, as man pages are installed on Debian.
-            for program in ("veltro", "veltro-check"):
+            for program in ("veltro", "veltro-check", "veltro-lsp"):
                 installed = os.path.join(prefix, "share", "man", "man1", f"{program}.1.gz")
                 with gzip.open(installed, "rb") as a, open(os.path.join(ROOT, "docs", f"{program}.1"), "rb") as b:
                     self.assertEqual(a.read(), b.read(), program)

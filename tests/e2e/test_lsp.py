@@ -20,6 +20,7 @@ import tempfile
 import threading
 import unittest
 
+from manpage import check_page
 from npm_cache import node_modules_for
 from vocabulary import BUILTINS, KEYWORDS, MODULES
 
@@ -403,6 +404,22 @@ class InstalledGuide(LspTest):
         with open(guide, encoding="utf-8") as f:
             self.assertIn('<a id="v111"></a>', f.read())
         self.assertEqual(self.client.finish(), 0)
+
+
+class CommandLine(unittest.TestCase):
+    def test_help_version_and_bad_options(self):
+        p = subprocess.run([LSP, "--help"], capture_output=True, text=True)
+        self.assertEqual((p.returncode, p.stderr), (0, ""))
+        self.assertIn("Language Server Protocol", p.stdout)
+        p = subprocess.run([LSP, "-v"], capture_output=True, text=True)
+        self.assertRegex(p.stdout, r"^veltro-lsp version \d+\.\d+\.\d+\n$")
+        p = subprocess.run([LSP, "--tcp"], capture_output=True, text=True)
+        self.assertEqual(p.returncode, 2)
+        self.assertIn("unknown option '--tcp'", p.stderr)
+
+    def test_manual_page(self):
+        check_page(self, os.path.join(ROOT, "docs", "veltro-lsp.1"), LSP,
+                   ("NAME", "SYNOPSIS", "DESCRIPTION", "OPTIONS", "EXIT STATUS", "FILES", "EXAMPLES", "SEE ALSO"))
 
 
 class EditorClient(unittest.TestCase):
