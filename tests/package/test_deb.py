@@ -13,6 +13,7 @@ PROGRAMS is the ;-separated list of the programs the build makes.
 import glob
 import gzip
 import io
+import json
 import os
 import re
 import shutil
@@ -200,6 +201,30 @@ class Install(unittest.TestCase):
         p = run([checker, "--format=json", "trap.vt"], cwd=self.work)
         self.assertEqual(p.returncode, 1, p.stderr)
         self.assertIn('"code": "V101"', p.stdout)
+
+    def test_the_language_server_links_findings_to_the_installed_guide(self):
+        def frame(message):
+            body = json.dumps(message).encode()
+            return b"Content-Length: %d\r\n\r\n" % len(body) + body
+        uri = "file://" + os.path.join(self.work, "trap.vt")
+        session = b"".join(frame(m) for m in [
+            {"jsonrpc": "2.0", "id": 1, "method": "initialize", "params": {"capabilities": {}}},
+            {"jsonrpc": "2.0", "method": "textDocument/didOpen",
+             "params": {"textDocument": {"uri": uri, "languageId": "veltro", "version": 1,
+                                         "text": "let a = [1]\na[0] = 2\n"}}},
+            {"jsonrpc": "2.0", "id": 2, "method": "shutdown"},
+            {"jsonrpc": "2.0", "method": "exit"},
+        ])
+        p = subprocess.run([os.path.join(self.root, "usr", "bin", "veltro-lsp")], input=session,
+                           capture_output=True, cwd=self.work, timeout=60)
+        self.assertEqual(p.returncode, 0, p.stderr)
+        bodies = [json.loads(part) for part in re.split(rb"Content-Length: \d+\r\n\r\n", p.stdout) if part]
+        published = [b for b in bodies if b.get("method") == "textDocument/publishDiagnostics"]
+        link = published[0]["params"]["diagnostics"][0]["codeDescription"]["href"]
+        guide = os.path.join(self.root, "usr", "share", "doc", "veltro", "checks.md")
+        self.assertEqual(link, "file://" + guide + "#v101")
+        with open(guide, encoding="utf-8") as f:
+            self.assertIn('<a id="v101"></a>', f.read())
 
     def test_unicode_without_icu_data(self):
         with open(os.path.join(self.work, "unicode.vt"), "w", encoding="utf-8") as f:
