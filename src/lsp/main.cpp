@@ -61,6 +61,21 @@ bool write_all(std::string_view bytes) {
   return true;
 }
 
+// The messages to send for one frame. Whatever goes wrong with one message
+// (memory running out half-way included) costs that message, not the session.
+std::vector<nlohmann::json> replies_to(veltro::lsp::Server& server, const veltro::lsp::Frame& frame) {
+  try {
+    if (frame.ok) return server.handle(frame.body);
+    std::cerr << "veltro-lsp: dropped " << frame.error << '\n';
+    return {veltro::lsp::Server::parse_error(frame.error)};
+  } catch (const std::bad_alloc&) {
+    std::cerr << "veltro-lsp: a message dropped: out of memory\n";
+  } catch (const std::exception& e) {
+    std::cerr << "veltro-lsp: a message dropped: " << e.what() << '\n';
+  }
+  return {};
+}
+
 int serve() {
   veltro::lsp::ServerOptions options;
   options.checks_guide = checks_guide();
@@ -73,14 +88,7 @@ int serve() {
     if (n <= 0) break;  // the editor is gone
     reader.feed(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
     while (auto frame = reader.next()) {
-      std::vector<nlohmann::json> replies;
-      if (frame->ok) {
-        replies = server.handle(frame->body);
-      } else {
-        std::cerr << "veltro-lsp: dropped " << frame->error << '\n';
-        replies.push_back(veltro::lsp::Server::parse_error(frame->error));
-      }
-      for (const auto& reply : replies) {
+      for (const auto& reply : replies_to(server, *frame)) {
         if (!write_all(veltro::lsp::frame(reply.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)))) {
           return 1;
         }

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <filesystem>
+#include <initializer_list>
 #include <limits>
 #include <new>
 #include <stdexcept>
@@ -81,6 +82,77 @@ json log_message(std::string_view text) {
 
 std::string path_for(const std::string& uri) { return path_of_uri(uri).value_or(std::string()); }
 
+// The value at a path of members, or nullptr where any is missing: what a
+// client leaves out of its capabilities it does not have.
+const json* at_path(const json& value, std::initializer_list<const char*> names) {
+  const json* here = &value;
+  for (const char* name : names) {
+    if (!here->is_object()) return nullptr;
+    auto it = here->find(name);
+    if (it == here->end()) return nullptr;
+    here = &*it;
+  }
+  return here;
+}
+
+// Messages nest a few levels; a client that nests thousands is refused
+// before the parsed tree takes the memory.
+constexpr int kMaxNesting = 256;
+
+class TooDeep : public std::runtime_error {
+ public:
+  TooDeep() : std::runtime_error("the message nests deeper than any message of the protocol") {}
+};
+
+json parse_message(const std::string& text) {
+  return json::parse(text, [](int depth, json::parse_event_t, json&) {
+    if (depth > kMaxNesting) throw TooDeep();
+    return true;
+  });
+}
+
+// JSON text may escape half of a UTF-16 surrogate pair ("\ud800"), which a
+// string of an editor can hold but UTF-8 cannot: each becomes U+FFFD.
+std::string without_lone_surrogates(std::string_view text) {
+  auto code_at = [&](std::size_t i) -> int {
+    if (i + 6 > text.size() || text[i] != '\\' || text[i + 1] != 'u') return -1;
+    int code = 0;
+    for (std::size_t k = i + 2; k < i + 6; ++k) {
+      char c = text[k];
+      int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+      if (digit < 0) return -1;
+      code = code * 16 + digit;
+    }
+    return code;
+  };
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    if (text[i] != '\\') {
+      out += text[i++];
+      continue;
+    }
+    int code = code_at(i);
+    if (code >= 0xd800 && code <= 0xdbff) {
+      int low = code_at(i + 6);
+      if (low >= 0xdc00 && low <= 0xdfff) {
+        out.append(text.substr(i, 12));
+        i += 12;
+        continue;
+      }
+    }
+    if (code >= 0xd800 && code <= 0xdfff) {
+      out += "\\ufffd";
+      i += 6;
+      continue;
+    }
+    // Any other escape, kept whole (so that "\\\\ud800" stays a backslash and text).
+    out.append(text.substr(i, std::min<std::size_t>(2, text.size() - i)));
+    i += 2;
+  }
+  return out;
+}
+
 }  // namespace
 
 Server::Server(ServerOptions options) : options_(std::move(options)) {
@@ -95,9 +167,18 @@ std::vector<json> Server::handle(std::string_view message) {
   try {
     // Bytes that are not UTF-8 (a file read in another encoding) become
     // U+FFFD rather than losing the whole message.
-    parsed = json::parse(valid_utf8(message));
+    std::string text = valid_utf8(message);
+    try {
+      parsed = parse_message(text);
+    } catch (const json::parse_error&) {
+      std::string repaired = without_lone_surrogates(text);
+      if (repaired == text) throw;
+      parsed = parse_message(repaired);
+    }
   } catch (const json::exception& e) {
     return {parse_error(fmt::format("the message is not JSON: {}", e.what()))};
+  } catch (const TooDeep& e) {
+    return {parse_error(e.what())};
   } catch (const std::bad_alloc&) {
     return {parse_error("the message does not fit in memory")};
   }
@@ -175,10 +256,10 @@ json Server::request(const std::string& method, const json& params) {
   if (position) {
     const json& where = member(params, "position", "params");
     Position p{unsigned_member(where, "line", "position"), unsigned_member(where, "character", "position")};
-    if (it == documents_.end()) return nullptr;  // a document never opened: nothing to say
+    if (it == documents_.end() || !it->second.source) return nullptr;  // never opened: nothing to say
     at = it->second.source->lines().offset(p, encoding_);
   }
-  if (it == documents_.end()) return nullptr;
+  if (it == documents_.end() || !it->second.source) return nullptr;
   const SourcePtr& source = it->second.source;
   if (method == "textDocument/hover") return hover(workspace_, source, at, encoding_);
   if (method == "textDocument/definition") return definition(workspace_, source, at, encoding_);
@@ -188,18 +269,15 @@ json Server::request(const std::string& method, const json& params) {
 
 json Server::initialize(const json& params) {
   if (!params.is_object()) invalid("params is not an object");
-  const json capabilities = params.value("capabilities", json::object());
-  if (capabilities.is_object()) {
-    auto encodings = capabilities.value("/general/positionEncodings"_json_pointer, json::array());
-    if (encodings.is_array()) {
-      for (const json& e : encodings) {
-        if (e == "utf-8") encoding_ = Encoding::Utf8;
-      }
+  const json* encodings = at_path(params, {"capabilities", "general", "positionEncodings"});
+  if (encodings && encodings->is_array()) {
+    for (const json& e : *encodings) {
+      if (e == "utf-8") encoding_ = Encoding::Utf8;
     }
-    auto tree = capabilities.value("/textDocument/documentSymbol/hierarchicalDocumentSymbolSupport"_json_pointer,
-                                   json(false));
-    hierarchical_symbols_ = tree.is_boolean() && tree.get<bool>();
   }
+  const json* tree =
+      at_path(params, {"capabilities", "textDocument", "documentSymbol", "hierarchicalDocumentSymbolSupport"});
+  hierarchical_symbols_ = tree && tree->is_boolean() && tree->get<bool>();
   // Module files are looked for where veltro would run: the workspace's folder.
   std::string root;
   if (auto folders = params.find("workspaceFolders"); folders != params.end() && folders->is_array() &&
@@ -256,16 +334,17 @@ void Server::open(const json& params, std::vector<json>& out) {
   const json& item = member(params, "textDocument", "params");
   const std::string& uri = string_member(item, "uri", "textDocument");
   const std::string& text = string_member(item, "text", "textDocument");
-  Document& document = documents_[uri];
+  Document document;
   auto version = item.find("version");
   document.version = version != item.end() && version->is_number_integer() ? version->get<std::int64_t>() : 0;
-  update(uri, document, text, out);
+  read(uri, document, text);
+  publish(uri, documents_[uri] = std::move(document), out);
 }
 
 void Server::change(const json& params, std::vector<json>& out) {
   const std::string& uri = document_uri(params);
   auto it = documents_.find(uri);
-  if (it == documents_.end()) return;
+  if (it == documents_.end() || !it->second.source) return;
   const json& changes = member(params, "contentChanges", "params");
   if (!changes.is_array()) invalid("contentChanges is not an array");
   std::string text(it->second.source->text());
@@ -292,7 +371,8 @@ void Server::change(const json& params, std::vector<json>& out) {
   if (version != item.end() && version->is_number_integer()) {
     it->second.version = version->get<std::int64_t>();
   }
-  update(uri, it->second, std::move(text), out);
+  read(uri, it->second, std::move(text));
+  publish(uri, it->second, out);
 }
 
 void Server::close(const json& params, std::vector<json>& out) {
@@ -302,27 +382,30 @@ void Server::close(const json& params, std::vector<json>& out) {
 }
 
 void Server::recheck_all(std::vector<json>& out) {
-  for (auto& [uri, document] : documents_) publish(uri, document, out);
+  for (auto& [uri, document] : documents_) {
+    if (document.source) publish(uri, document, out);
+  }
 }
 
-void Server::update(const std::string& uri, Document& document, std::string text, std::vector<json>& out) {
+void Server::read(const std::string& uri, Document& document, std::string text) {
   if (text.size() > limits::kMaxLspMessageBytes) invalid("the text is longer than the server reads");
+  if (symbol_count() > options_.max_interned_names) forget_names();
   document.source = std::make_shared<const Source>(uri, path_for(uri), std::move(text));
-  // Every name ever typed is interned; past the limit, forget them all and
-  // read the open documents again.
-  if (symbol_count() > options_.max_interned_names) {
-    std::vector<std::string> texts;
-    for (auto& [other_uri, other] : documents_) {
-      texts.emplace_back(other.source ? other.source->text() : std::string_view{});
-      other.source.reset();
-    }
-    clear_symbols();
-    auto kept = texts.begin();
-    for (auto& [other_uri, other] : documents_) {
-      other.source = std::make_shared<const Source>(other_uri, path_for(other_uri), std::move(*kept++));
-    }
+}
+
+// Every name ever typed is interned; past the limit, forget them all and
+// read the open documents again.
+void Server::forget_names() {
+  std::vector<std::pair<std::string, std::string>> texts;  // (URI, text) of every readable document
+  for (auto& [uri, document] : documents_) {
+    if (!document.source) continue;
+    texts.emplace_back(uri, document.source->text());
+    document.source.reset();
   }
-  publish(uri, document, out);
+  clear_symbols();
+  for (auto& [uri, text] : texts) {
+    documents_[uri].source = std::make_shared<const Source>(uri, path_for(uri), std::move(text));
+  }
 }
 
 void Server::publish(const std::string& uri, const Document& document, std::vector<json>& out) {

@@ -81,8 +81,10 @@ class Server {
   void close(const nlohmann::json& params, std::vector<nlohmann::json>& out);
   void recheck_all(std::vector<nlohmann::json>& out);
 
-  // Reads the text again and publishes its findings.
-  void update(const std::string& uri, Document& document, std::string text, std::vector<nlohmann::json>& out);
+  // Reads a document's new text (a document whose source is null after a
+  // failure counts as never opened).
+  void read(const std::string& uri, Document& document, std::string text);
+  void forget_names();
   void publish(const std::string& uri, const Document& document, std::vector<nlohmann::json>& out);
   SourcePtr open_at_path(const std::string& path) const;
 };

@@ -242,6 +242,29 @@ TEST(LspServer, Lifecycle) {
   EXPECT_EQ(abrupt.server.exit_status(), 1);
 }
 
+TEST(LspServer, TextThatIsAlmostJson) {
+  Driver d;
+  // Capabilities of unexpected shapes count as absent.
+  auto out = d.server.handle(std::string_view(
+      R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"capabilities":{"general":[1],"textDocument":5}}})"));
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(out[0]["result"]["capabilities"]["positionEncoding"], "utf-16");
+  // Half of a surrogate pair, escaped, becomes U+FFFD; an escaped backslash before "ud800" is text.
+  out = d.server.handle(std::string_view(
+      R"({"jsonrpc":"2.0","method":"textDocument/didOpen","params":{"textDocument":)"
+      R"({"uri":"file:///s.vt","version":1,"text":"print(\"\ud83d\\ud800\ud83d\ude00\")\ud800"}}})"));
+  ASSERT_EQ(out.size(), 1u);
+  json found = out[0]["params"]["diagnostics"];
+  ASSERT_EQ(found.size(), 1u) << found;
+  EXPECT_EQ(found[0]["code"], "V001");
+  // print(" is 7 units, U+FFFD 1, \ud800 as text 6, the emoji 2, ") 2.
+  EXPECT_EQ(found[0]["range"]["start"]["character"], 18) << "after the string, in UTF-16 units";
+  // Nesting far past anything the protocol sends.
+  std::string deep = R"({"jsonrpc":"2.0","id":2,"method":"shutdown","params":)" + std::string(5000, '[') +
+                     std::string(5000, ']') + "}";
+  EXPECT_EQ(d.server.handle(std::string_view(deep)).at(0)["error"]["code"], kParseError);
+}
+
 TEST(LspServer, BadParamsAreAnsweredOrLogged) {
   Driver d;
   d.initialize();
