@@ -388,6 +388,43 @@ class Robustness(LspTest):
         self.assertEqual(c.finish(shutdown=False), 0, "exit after shutdown")
 
 
+    def test_params_of_every_wrong_shape_to_every_method(self):
+        """Each method, as a request and as a notification, with params of
+        the wrong types at each level: every request is answered, and the
+        open document is still served afterwards."""
+        self.start()
+        c = self.client
+        path = self.path("kept.vt")
+        c.open(path, ELSE_IF)
+        uri = uri_of(path)
+        never = uri_of(self.path("never.vt"))
+        shapes = [None, [], "x", 5, {"textDocument": 5}, {"textDocument": {"uri": 5}},
+                  {"textDocument": {"uri": never}},
+                  {"textDocument": {"uri": uri}, "position": {"line": "0", "character": None}},
+                  {"textDocument": {"uri": never}, "position": {"line": 0, "character": 0}, "contentChanges": [{}]},
+                  {"textDocument": {"uri": uri, "version": "x"}, "position": [0, 0],
+                   "contentChanges": [5, {"text": 5}, {"range": "x", "text": ""}]},
+                  {"textDocument": {"uri": uri, "text": ["x"]}, "contentChanges": {"text": "x"}},
+                  {"capabilities": {"general": {"positionEncodings": [5, None]}}, "workspaceFolders": [5]}]
+        methods = ("textDocument/hover", "textDocument/completion", "textDocument/definition",
+                   "textDocument/documentSymbol", "textDocument/didChange", "textDocument/didSave",
+                   "textDocument/didOpen", "initialized", "$/cancelRequest", "initialize", "no/such")
+        for method in methods:
+            for params in shapes:
+                reply = c.request(method, params)
+                self.assertTrue("result" in reply or "error" in reply, (method, params, reply))
+                c.notify(method, params)
+        # The document is as it was opened: its findings, its hover.
+        c.notify("textDocument/didSave", {"textDocument": {"uri": uri}})
+        hover = c.at("textDocument/hover", path, *position_of(ELSE_IF, "print"))
+        self.assertIn("print(values...)", hover["contents"]["value"])
+        published = [n["params"] for n in c.notifications if n["method"] == "textDocument/publishDiagnostics"]
+        self.assertTrue(published)
+        for p in published:
+            self.assertEqual((p["uri"], [d["code"] for d in p["diagnostics"]]), (uri, ["V111"]))
+        self.assertEqual(c.finish(), 0)
+
+
 class InstalledGuide(LspTest):
     def test_diagnostics_link_to_the_installed_guide(self):
         build = os.path.dirname(VELTRO)
