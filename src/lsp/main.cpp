@@ -111,7 +111,7 @@ int run(const std::vector<std::string>& args) {
     }
     // Editors' clients pass how to talk and who they are; standard streams it is.
     if (arg == "--stdio" || arg.starts_with("--clientProcessId")) continue;
-    std::cerr << fmt::format("veltro-lsp: unknown option '{}'\nTry 'veltro-lsp --help' for more information.\n", arg);
+    std::cerr << fmt::format("veltro-lsp: unknown option '{}'\n", arg) << "Try 'veltro-lsp --help' for more information.\n";
     return 2;
   }
   try {
