@@ -6,11 +6,11 @@
 
 #include <fmt/format.h>
 
-#include "console.h"
+#include "runtime/console.h"
 #include "lexer/lexer.h"
 #include "repl.h"
 #include "run.h"
-#include "text_file.h"
+#include "runtime/text_file.h"
 
 namespace veltro {
 

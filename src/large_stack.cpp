@@ -4,7 +4,7 @@
 
 #include <csignal>
 
-#include "veltro_limits.h"
+#include "runtime/limits.h"
 
 namespace veltro {
 

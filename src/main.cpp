@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "cli.h"
-#include "console.h"
+#include "runtime/console.h"
 #include "large_stack.h"
 
 namespace {

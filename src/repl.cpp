@@ -3,12 +3,12 @@
 #include <cstdint>
 #include <unistd.h>
 
-#include "console.h"
 #include "interpreter/interpreter.h"
 #include "lexer/lexer.h"
 #include "parser/parser.h"
 #include "repl/terminal.h"
-#include "text.h"
+#include "runtime/console.h"
+#include "runtime/text.h"
 
 namespace veltro {
 

@@ -4,7 +4,7 @@
 
 #include <fmt/format.h>
 
-#include "console.h"
+#include "runtime/console.h"
 #include "interpreter/interpreter.h"
 #include "interpreter/messages.h"
 #include "parser/parser.h"

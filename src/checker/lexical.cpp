@@ -5,7 +5,7 @@
 #include <string>
 
 #include "checker/rules.h"
-#include "text.h"
+#include "runtime/text.h"
 
 namespace veltro::check {
 

@@ -14,7 +14,7 @@
 #include "checker/checker.h"
 #include "checker/report.h"
 #include "large_stack.h"
-#include "text_file.h"
+#include "runtime/text_file.h"
 
 namespace {
 

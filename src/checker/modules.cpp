@@ -9,8 +9,8 @@
 #include "checker/program.h"
 #include "checker/rules.h"
 #include "checker/walk.h"
-#include "interpreter/catalogue.h"
-#include "text_file.h"
+#include "modules/catalogue.h"
+#include "runtime/text_file.h"
 
 namespace veltro::check {
 

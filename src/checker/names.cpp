@@ -13,7 +13,7 @@
 #include "checker/program.h"
 #include "checker/rules.h"
 #include "checker/walk.h"
-#include "interpreter/catalogue.h"
+#include "modules/catalogue.h"
 
 namespace veltro::check {
 

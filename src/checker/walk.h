@@ -3,7 +3,7 @@
 // recursion here is bounded by the same limits; on a thread whose stack is
 // too small even for that, the walks stop descending where the stack runs
 // low (the interpreter's guard), and what lies deeper goes unchecked.
-#include "stack_guard.h"
+#include "runtime/stack_guard.h"
 #include "parser/ast.h"
 
 namespace veltro::check {

@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "interpreter/value.h"
+#include "runtime/value.h"
 
 namespace veltro {
 

@@ -2,8 +2,8 @@
 
 #include <array>
 
-#include "interpreter/builtins/core_builtins.h"
-#include "interpreter/harness.h"
+#include "modules/core/core_builtins.h"
+#include "runtime/harness.h"
 #include "interpreter/interpreter.h"
 #include "modules/sdl2/shape_builtins.h"
 

@@ -1,12 +1,12 @@
 // The call dispatcher: module functions, builtins, user functions.
-#include "console.h"
+#include "runtime/console.h"
 #include "interpreter/arg_buffer.h"
 #include "interpreter/builtin_table.h"
 #include "interpreter/interpreter.h"
 #include "interpreter/messages.h"
 #include "interpreter/module_hooks.h"
-#include "stack_guard.h"
-#include "veltro_limits.h"
+#include "runtime/stack_guard.h"
+#include "runtime/limits.h"
 
 namespace veltro {
 

@@ -12,7 +12,7 @@
 #include <span>
 #include <vector>
 
-#include "interpreter/value.h"
+#include "runtime/value.h"
 #include "parser/symbols.h"
 
 namespace veltro {

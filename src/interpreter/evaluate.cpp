@@ -2,12 +2,12 @@
 #include <cmath>
 #include <limits>
 
-#include "console.h"
+#include "runtime/console.h"
 #include "interpreter/interpreter.h"
 #include "interpreter/messages.h"
 #include "interpreter/numeric_tree.h"
-#include "text.h"
-#include "veltro_limits.h"
+#include "runtime/text.h"
+#include "runtime/limits.h"
 
 namespace veltro {
 

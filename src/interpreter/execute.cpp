@@ -1,6 +1,6 @@
 // Statement execution. Control transfer is not done by unwinding: return,
 // break and continue set pending signals that every statement list checks.
-#include "console.h"
+#include "runtime/console.h"
 #include "interpreter/builtin_table.h"
 #include "interpreter/interpreter.h"
 #include "interpreter/messages.h"

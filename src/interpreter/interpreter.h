@@ -8,9 +8,9 @@
 #include <unordered_map>
 
 #include "interpreter/environment.h"
-#include "interpreter/harness.h"
-#include "interpreter/value.h"
 #include "interrupt.h"
+#include "runtime/harness.h"
+#include "runtime/value.h"
 #include "parser/ast.h"
 
 namespace veltro {

@@ -47,7 +47,3 @@ Interpreter::Interpreter() : graphics_(std::make_unique<GraphicsContext>()) {}
 Interpreter::~Interpreter() = default;
 
 }  // namespace veltro
-
-namespace veltro::harness {
-Settings g_settings;
-}  // namespace veltro::harness

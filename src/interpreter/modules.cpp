@@ -1,13 +1,13 @@
 // Modules: the use statement, loading script modules, reading members.
 #include <algorithm>
 
-#include "console.h"
+#include "runtime/console.h"
 #include "interpreter/interpreter.h"
 #include "interpreter/messages.h"
 #include "interpreter/module_hooks.h"
 #include "lexer/lexer.h"
 #include "parser/parser.h"
-#include "text_file.h"
+#include "runtime/text_file.h"
 
 namespace veltro {
 

@@ -10,7 +10,7 @@
 #include <bit>
 #include <cstdint>
 
-#include "interpreter/value.h"
+#include "runtime/value.h"
 #include "parser/ast.h"
 
 namespace veltro {

@@ -7,7 +7,7 @@
 #include <type_traits>
 
 #include "lexer/lexer.h"
-#include "text.h"
+#include "runtime/text.h"
 
 namespace veltro {
 

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "text.h"
+#include "runtime/text.h"
 
 namespace veltro {
 

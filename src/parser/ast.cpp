@@ -1,6 +1,6 @@
 #include "parser/ast.h"
 
-#include "text.h"
+#include "runtime/text.h"
 
 namespace veltro {
 

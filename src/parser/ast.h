@@ -10,8 +10,8 @@
 
 #include "lexer/token.h"
 #include "parser/symbols.h"
-#include "refcount.h"
-#include "shared_string.h"
+#include "runtime/refcount.h"
+#include "runtime/shared_string.h"
 
 namespace veltro {
 

@@ -9,8 +9,8 @@
 
 #include <fmt/format.h>
 
-#include "stack_guard.h"
-#include "veltro_limits.h"
+#include "runtime/stack_guard.h"
+#include "runtime/limits.h"
 
 namespace veltro {
 

@@ -2,7 +2,7 @@
 tests that check the documentation and the editor grammars expect them.
 
 Builtins and module functions come from the program's own catalogue
-(src/interpreter/catalogue.cpp), the table a unit test keeps equal to the
+(src/modules/catalogue.cpp), the table a unit test keeps equal to the
 interpreter's; PARAMETERS maps each name ("print", "files.read") to its
 parameter text as the catalogue writes it ("values...", "path, [recursive]")."""
 import os
@@ -11,7 +11,7 @@ import re
 KEYWORDS = ["let", "def", "return", "if", "else", "while", "for", "in", "break", "continue", "true", "false",
             "and", "or", "not", "match", "try", "catch", "global", "use", "as"]
 
-_CATALOGUE = os.path.join(os.path.dirname(__file__), "..", "..", "src", "interpreter", "catalogue.cpp")
+_CATALOGUE = os.path.join(os.path.dirname(__file__), "..", "..", "src", "modules", "catalogue.cpp")
 _TABLES = {"kBuiltins": None, "kFiles": "files", "kHttp": "http", "kSdl2": "sdl2"}
 
 

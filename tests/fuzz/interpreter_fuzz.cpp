@@ -2,13 +2,13 @@
 // input) with a budget of steps, so that every input ends.
 #include <new>
 
-#include "console.h"
+#include "runtime/console.h"
 #include "fuzz_common.h"
-#include "interpreter/harness.h"
+#include "runtime/harness.h"
 #include "lexer/lexer.h"
 #include "parser/symbols.h"
 #include "run.h"
-#include "text.h"
+#include "runtime/text.h"
 
 // Huge allocations fail with std::bad_alloc, as they do in the program.
 extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }

@@ -7,7 +7,7 @@
 #include <limits>
 #include <vector>
 
-#include "interpreter/builtins/core_builtins.h"
+#include "modules/core/core_builtins.h"
 
 namespace veltro {
 namespace {

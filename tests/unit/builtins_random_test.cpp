@@ -9,8 +9,8 @@
 #include <optional>
 #include <vector>
 
-#include "interpreter/builtins/core_builtins.h"
-#include "interpreter/builtins/random_source.h"
+#include "modules/core/core_builtins.h"
+#include "modules/core/random_source.h"
 
 namespace veltro {
 namespace {

@@ -1,7 +1,7 @@
 // The catalogue of functions against the tables the interpreter runs: the
 // same names in the same order, and argument counts that agree with what
 // each function does with too few arguments.
-#include "interpreter/catalogue.h"
+#include "modules/catalogue.h"
 
 #include <gtest/gtest.h>
 

@@ -6,9 +6,9 @@
 
 #include "lexer/lexer.h"
 #include "parser/parser.h"
-#include "stack_guard.h"
+#include "runtime/stack_guard.h"
 #include "stack_thread.h"
-#include "veltro_limits.h"
+#include "runtime/limits.h"
 
 namespace veltro {
 namespace {

@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "interpreter/value.h"
-#include "text.h"
+#include "runtime/value.h"
+#include "runtime/text.h"
 
 namespace veltro {
 namespace {

@@ -18,10 +18,10 @@
 
 #include <fmt/format.h>
 
-#include "console.h"
+#include "runtime/console.h"
 #include "modules/files/messages.h"
-#include "text.h"
-#include "text_file.h"
+#include "runtime/text.h"
+#include "runtime/text_file.h"
 
 namespace veltro {
 

@@ -11,11 +11,11 @@
 
 #include <fmt/format.h>
 
-#include "console.h"
+#include "runtime/console.h"
 #include "modules/http/http_limits.h"
 #include "modules/http/messages.h"
 #include "modules/http/socket.h"
-#include "text.h"
+#include "runtime/text.h"
 
 namespace veltro::http {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "interpreter/value.h"
+#include "runtime/value.h"
 #include "modules/http/http_limits.h"
 
 namespace veltro::http {

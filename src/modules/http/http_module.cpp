@@ -8,15 +8,15 @@
 
 #include <fmt/format.h>
 
-#include "console.h"
+#include "runtime/console.h"
 #include "modules/http/client.h"
 #include "modules/http/json.h"
 #include "modules/http/messages.h"
 #include "modules/http/page_registry.h"
 #include "modules/http/server.h"
 #include "modules/http/socket.h"
-#include "text.h"
-#include "text_file.h"
+#include "runtime/text.h"
+#include "runtime/text_file.h"
 
 namespace veltro {
 

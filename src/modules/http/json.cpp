@@ -3,7 +3,7 @@
 #include <cmath>
 #include <vector>
 
-#include "text.h"
+#include "runtime/text.h"
 
 namespace veltro::http {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "interpreter/value.h"
+#include "runtime/value.h"
 
 namespace veltro::http {
 

@@ -1,6 +1,6 @@
 #include "modules/http/request.h"
 
-#include "text.h"
+#include "runtime/text.h"
 
 namespace veltro::http {
 

@@ -13,12 +13,12 @@
 
 #include <fmt/format.h>
 
-#include "console.h"
 #include "interrupt.h"
+#include "runtime/console.h"
 #include "modules/http/messages.h"
 #include "modules/http/page_registry.h"
 #include "modules/http/request.h"
-#include "text.h"
+#include "runtime/text.h"
 
 namespace veltro::http {
 

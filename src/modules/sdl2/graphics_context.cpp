@@ -10,7 +10,7 @@
 
 #include <fmt/format.h>
 
-#include "console.h"
+#include "runtime/console.h"
 #include "modules/sdl2/messages.h"
 
 namespace veltro {

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <span>
 
-#include "interpreter/value.h"
-#include "text.h"
+#include "runtime/value.h"
+#include "runtime/text.h"
 
 namespace veltro::numeric {
 

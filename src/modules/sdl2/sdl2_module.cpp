@@ -7,7 +7,7 @@
 #include "modules/sdl2/messages.h"
 #include "modules/sdl2/numeric.h"
 #include "modules/sdl2/primitives.h"
-#include "text.h"
+#include "runtime/text.h"
 
 namespace veltro {
 

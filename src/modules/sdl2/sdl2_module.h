@@ -4,7 +4,7 @@
 #include <span>
 #include <string_view>
 
-#include "interpreter/value.h"
+#include "runtime/value.h"
 
 namespace veltro {
 

@@ -3,7 +3,7 @@
 // Null and changes nothing. Arguments beyond those used are ignored.
 #include <span>
 
-#include "interpreter/value.h"
+#include "runtime/value.h"
 
 namespace veltro {
 

@@ -4,7 +4,7 @@
 // nothing.
 #include <string>
 
-#include "refcount.h"
+#include "runtime/refcount.h"
 
 namespace veltro {
 

@@ -1,4 +1,4 @@
-#include "text_file.h"
+#include "runtime/text_file.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -9,8 +9,8 @@
 
 #include <fmt/format.h>
 
-#include "text.h"
-#include "veltro_limits.h"
+#include "runtime/text.h"
+#include "runtime/limits.h"
 
 namespace veltro {
 

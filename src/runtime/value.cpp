@@ -1,4 +1,4 @@
-#include "interpreter/value.h"
+#include "runtime/value.h"
 
 #include <charconv>
 #include <cmath>
@@ -7,7 +7,7 @@
 #include <sys/random.h>
 
 #include "parser/ast.h"
-#include "text.h"
+#include "runtime/text.h"
 
 namespace veltro {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "veltro_limits.h"
+#include "runtime/limits.h"
 
 namespace veltro::text {
 

@@ -1,4 +1,4 @@
-#include "interpreter/builtins/random_source.h"
+#include "modules/core/random_source.h"
 
 #include <array>
 #include <cerrno>

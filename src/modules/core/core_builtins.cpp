@@ -1,4 +1,4 @@
-#include "interpreter/builtins/core_builtins.h"
+#include "modules/core/core_builtins.h"
 
 #include <algorithm>
 #include <array>
@@ -9,10 +9,10 @@
 #include <utility>
 #include <vector>
 
-#include "console.h"
-#include "interpreter/builtins/random_source.h"
-#include "interpreter/harness.h"
-#include "text.h"
+#include "runtime/console.h"
+#include "modules/core/random_source.h"
+#include "runtime/harness.h"
+#include "runtime/text.h"
 
 namespace veltro {
 

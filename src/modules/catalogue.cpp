@@ -1,4 +1,4 @@
-#include "interpreter/catalogue.h"
+#include "modules/catalogue.h"
 
 #include <array>
 

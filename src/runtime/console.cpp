@@ -1,10 +1,10 @@
-#include "console.h"
+#include "runtime/console.h"
 
 #include <cerrno>
 #include <unistd.h>
 
 #include "interrupt.h"
-#include "veltro_limits.h"
+#include "runtime/limits.h"
 
 namespace veltro {
 

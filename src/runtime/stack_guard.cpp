@@ -1,4 +1,4 @@
-#include "stack_guard.h"
+#include "runtime/stack_guard.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -7,7 +7,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include "veltro_limits.h"
+#include "runtime/limits.h"
 
 namespace veltro {
 

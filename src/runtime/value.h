@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "interpreter/dict_map.h"
-#include "refcount.h"
-#include "shared_string.h"
+#include "runtime/dict_map.h"
+#include "runtime/refcount.h"
+#include "runtime/shared_string.h"
 
 namespace veltro {
 

@@ -1,4 +1,4 @@
-#include "text.h"
+#include "runtime/text.h"
 
 #include <algorithm>
 #include <charconv>
@@ -12,7 +12,7 @@
 #include <unicode/ucasemap.h>
 #include <unicode/utf8.h>
 
-#include "veltro_limits.h"
+#include "runtime/limits.h"
 
 namespace veltro::text {
 

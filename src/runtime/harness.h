@@ -5,7 +5,7 @@
 // them.
 #include <cstdint>
 
-#include "veltro_limits.h"
+#include "runtime/limits.h"
 
 namespace veltro::harness {
 

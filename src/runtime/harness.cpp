@@ -1,0 +1,7 @@
+#include "runtime/harness.h"
+
+namespace veltro::harness {
+
+Settings g_settings;
+
+}  // namespace veltro::harness
