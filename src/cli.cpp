@@ -8,6 +8,7 @@
 
 #include "runtime/console.h"
 #include "lexer/lexer.h"
+#include "modules/registry.h"
 #include "repl.h"
 #include "run.h"
 #include "runtime/text_file.h"
@@ -74,6 +75,7 @@ std::string_view help_text() {
 std::string_view version_text() { return "Veltro version " VELTRO_VERSION "\n"; }
 
 int run_command_line(const std::vector<std::string>& args) {
+  register_builtin_modules();
   CommandLine cl = parse_command_line(args);
   switch (cl.action) {
     case CommandLine::Action::Help:

@@ -38,7 +38,7 @@ void declare(Interpreter& interpreter, const Block& program) {
 void enter(Interpreter& interpreter, const Block& program) {
   Value main_fn = interpreter.lookup(intern("main"));
   if (main_fn.is_function()) {
-    (void)interpreter.call_user_function(main_fn.as_function(), std::span<const Value>{});
+    (void)interpreter.call_user_function(function_def(main_fn), std::span<const Value>{});
     return;
   }
   for (const auto& stmt : program) {

@@ -1,21 +1,23 @@
 // The call dispatcher: module functions, builtins, user functions.
-#include "runtime/console.h"
 #include "interpreter/arg_buffer.h"
-#include "interpreter/builtin_table.h"
 #include "interpreter/interpreter.h"
 #include "interpreter/messages.h"
-#include "interpreter/module_hooks.h"
-#include "runtime/stack_guard.h"
+#include "runtime/console.h"
 #include "runtime/limits.h"
+#include "runtime/stack_guard.h"
 
 namespace veltro {
 
 namespace {
 
-// The builtin of a plain call name, bound at its first call.
-int builtin_of(const CallExpr& call) {
-  if (call.builtin == CallExpr::kUnresolved) call.builtin = find_builtin(call.name);
-  return call.builtin;
+// The native function a call's name names, bound at its first call: a
+// global builtin for a plain name, a module function for a dotted one.
+int native_of(const CallExpr& call) {
+  if (call.native == CallExpr::kUnresolved) {
+    std::optional<NativeIndex> index = natives::find(call.name);
+    call.native = index ? static_cast<int>(*index) : -1;
+  }
+  return call.native;
 }
 
 }  // namespace
@@ -37,8 +39,8 @@ Value Interpreter::call_function(const CallExpr& call) {
 // the right arity, or a failure.
 template <class Args>
 [[gnu::always_inline]] inline Value Interpreter::call_evaluated(const CallExpr& call, Args& args) {
-  if (int builtin = builtin_of(call); builtin >= 0) {
-    return builtin_table()[static_cast<std::size_t>(builtin)].fn(*this, args.view());
+  if (int native = native_of(call); native >= 0) {
+    return run_native(static_cast<NativeIndex>(native), args.view());
   }
   return call_variable(call, args);
 }
@@ -49,7 +51,7 @@ template <class Args>
 [[gnu::always_inline]] inline Value Interpreter::call_variable(const CallExpr& call, Args& args) {
   const Value* found = env_.find(call.symbol);
   if (found && found->is_function()) {
-    const FunctionDef& def = found->as_function();
+    const FunctionDef& def = function_def(*found);
     if (def.params.size() == args.size()) {
       Rc<const FunctionDef> hold(&def);  // the body may rebind the name; keep the function alive
       return run_user_function(def, args.take_all());
@@ -70,14 +72,14 @@ Value Interpreter::call_plain(Interpreter& in, const Expr& e) {
     if (v.is_error()) return v;
   }
   if constexpr (Builtin) {
-    return builtin_table()[static_cast<std::size_t>(call.builtin)].fn(in, args.view());
+    return in.run_native(static_cast<NativeIndex>(call.native), args.view());
   } else {
     return in.call_variable(call, args);
   }
 }
 
 EvalFn Interpreter::plain_call_routine(const CallExpr& call) {
-  bool builtin = builtin_of(call) >= 0;
+  bool builtin = native_of(call) >= 0;
   switch (call.args.size()) {
     case 0: return builtin ? &call_plain<0, true> : &call_plain<0, false>;
     case 1: return builtin ? &call_plain<1, true> : &call_plain<1, false>;
@@ -90,7 +92,7 @@ EvalFn Interpreter::plain_call_routine(const CallExpr& call) {
 // What is left of a plain call: wrong arity, a builtin value, or nothing callable.
 Value Interpreter::call_failed(const CallExpr& call, const Value* found, std::span<const Value> args) {
   if (found && found->is_function()) {
-    return raise(msg::wrong_arity(call.name, found->as_function().params.size(), args.size()));
+    return raise(msg::wrong_arity(call.name, function_def(*found).params.size(), args.size()));
   }
   if (found && found->is_builtin()) return call_by_value(*found, args);
   return raise(msg::no_such_function(call.name));
@@ -106,8 +108,8 @@ Value Interpreter::call_traced(const CallExpr& call) {
     args.push_back(std::move(v));
   }
   if (call.dotted) return call_module_function(call, args.view());
-  if (int builtin = builtin_of(call); builtin >= 0) {
-    Value result = builtin_table()[static_cast<std::size_t>(builtin)].fn(*this, args.view());
+  if (int native = native_of(call); native >= 0) {
+    Value result = run_native(static_cast<NativeIndex>(native), args.view());
     log_debug_call(msg::trace_builtin(call.name));
     return result;
   }
@@ -116,7 +118,7 @@ Value Interpreter::call_traced(const CallExpr& call) {
   log_debug_call(msg::trace_lookup(call.name, found ? found->debug() : Value().debug()));
   if (found && found->is_function()) {
     Value callee = *found;
-    const FunctionDef& def = callee.as_function();
+    const FunctionDef& def = function_def(callee);
     log_debug_call(msg::trace_found(def.params.size()));
     if (def.params.size() == args.size()) return call_user_function(def, args.take_all());
   }
@@ -138,26 +140,26 @@ Value Interpreter::after_wait(Value result) {
   return return_value_;
 }
 
-// A variable holding a module's builtin function: offered to sdl2, then http.
+// A variable holding a module's builtin function. Only some modules run
+// their functions this way; the others answer null.
 Value Interpreter::call_by_value(Value callee, std::span<const Value> args) {
-  const std::string& qualified = callee.as_string();
-  if (auto result = dispatch_sdl2(qualified, args, *graphics_)) return std::move(*result);
-  if (auto result = dispatch_http(qualified, args)) return after_wait(std::move(*result));
-  return Value();
+  NativeIndex index = callee.as_builtin();
+  if (!natives::module_of(index).called_through_values) return Value();
+  return run_native(index, args);
 }
 
+// A dotted call: a function of a built-in module when the module part names
+// one, whatever that name was bound to by `use`; otherwise a user function
+// exported by a script module.
 Value Interpreter::call_module_function(const CallExpr& call, std::span<const Value> args) {
   auto it = modules_.find(call.module_part);
   if (it == modules_.end()) return raise(msg::module_not_imported(call.module_part));
-  if (call.module_part == "sdl2") {
-    if (auto result = dispatch_sdl2(call.name, args, *graphics_)) return std::move(*result);
-    return raise(msg::sdl2_no_function(call.function_part));
+  if (int native = native_of(call); native >= 0) {
+    return run_native(static_cast<NativeIndex>(native), args);
   }
-  if (call.module_part == "http") {
-    if (auto result = dispatch_http(call.name, args)) return after_wait(std::move(*result));
-    return raise(msg::http_no_function(call.function_part));
+  if (const NativeModule* module = natives::find_module(call.module_part)) {
+    return raise(module->unknown_function(call.function_part));
   }
-  if (call.module_part == "files") return dispatch_files(call.name, args);
 
   ExportTablePtr table = it->second;  // a later `use` may replace the entry while the body runs
   auto entry = table->find(call.function_part);
@@ -165,7 +167,7 @@ Value Interpreter::call_module_function(const CallExpr& call, std::span<const Va
     return raise(msg::module_no_function(call.module_part, call.function_part));
   }
   Value callee = entry->second;
-  return call_user_function(callee.as_function(), args);
+  return call_user_function(function_def(callee), args);
 }
 
 template <class Args>

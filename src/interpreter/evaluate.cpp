@@ -12,7 +12,7 @@
 namespace veltro {
 
 bool range_bound(const Value& v, std::int64_t& out) {
-  if (v.is_number()) {
+  if (v.is_integer()) {
     out = v.as_number();
     return true;
   }
@@ -280,7 +280,7 @@ struct Eval {
 
   // An operand of the fast paths: a value, or the value of a number or
   // float literal, whose kind is then known when the routine is compiled.
-  static bool is_number(const Value& v) { return v.is_number(); }
+  static bool is_number(const Value& v) { return v.is_integer(); }
   static bool is_number(std::int64_t) { return true; }
   static bool is_number(double) { return false; }
   static bool is_numeric(const Value& v) { return v.is_numeric(); }
@@ -302,13 +302,13 @@ struct Eval {
   // numeric_result gives it.
   template <TokenType Op, class Right>
   [[gnu::always_inline]] static bool has_numeric_form(const Value& left, const Right& right) {
-    if (left.is_number() && is_number(right)) return has_integer_form<Op>(number_of(right));
+    if (left.is_integer() && is_number(right)) return has_integer_form<Op>(number_of(right));
     return left.is_numeric() && is_numeric(right) && has_float_form<Op>(double_of(right));
   }
 
   template <TokenType Op, class Right>
   [[gnu::always_inline]] static Value numeric_result(const Value& left, const Right& right) {
-    if (left.is_number() && is_number(right)) return integer_result<Op>(left.as_number(), number_of(right));
+    if (left.is_integer() && is_number(right)) return integer_result<Op>(left.as_number(), number_of(right));
     return float_result<Op>(left.to_double(), double_of(right));
   }
 
@@ -432,7 +432,7 @@ struct Eval {
       case TokenType::Not:
         return Value::boolean(!operand.truthy());
       case TokenType::Minus:
-        if (operand.is_number()) return Value::number(wrap_sub(0, operand.as_number()));
+        if (operand.is_integer()) return Value::number(wrap_sub(0, operand.as_number()));
         if (operand.is_float()) return Value::real(-operand.as_float());
         return raise(msg::cannot_negate(operand.type_name()));
       default:
@@ -556,7 +556,7 @@ struct Eval {
   static Num num_name(Interpreter& in, const Expr& e) {
     const Value* v = in.env_.find(static_cast<const IdentifierExpr&>(e).symbol);
     if (!v) return Num::none();
-    if (v->is_number()) return {v->as_number(), NumKind::Int};
+    if (v->is_integer()) return {v->as_number(), NumKind::Int};
     if (v->is_float()) return {std::bit_cast<std::int64_t>(v->as_float()), NumKind::Real};
     return {static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(v)), NumKind::Ref};
   }
@@ -570,7 +570,7 @@ struct Eval {
   // name[index] and name.member: the element, when it exists; the general
   // way reports every failure.
   static Num num_element(const Value& v) {
-    if (v.is_number()) return {v.as_number(), NumKind::Int};
+    if (v.is_integer()) return {v.as_number(), NumKind::Int};
     if (v.is_float()) return {std::bit_cast<std::int64_t>(v.as_float()), NumKind::Real};
     return {static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(&v)), NumKind::Ref};
   }
@@ -605,7 +605,7 @@ struct Eval {
   }
 
   static Num num_of(const Value& v) {
-    if (v.is_number()) return {v.as_number(), NumKind::Int};
+    if (v.is_integer()) return {v.as_number(), NumKind::Int};
     if (v.is_float()) return {std::bit_cast<std::int64_t>(v.as_float()), NumKind::Real};
     return {v.as_bool() ? 1 : 0, NumKind::Bool};
   }
@@ -768,7 +768,7 @@ Value prepare_expr(Interpreter& interpreter, const Expr& expr) {
 }
 
 Value Interpreter::index_value(const Value& object, const Value& index) {
-  if (object.is_array() && index.is_number()) {
+  if (object.is_array() && index.is_integer()) {
     const auto& items = object.as_array();
     std::int64_t i = index.as_number();
     if (i >= 0 && static_cast<std::uint64_t>(i) < items.size()) return items[static_cast<std::size_t>(i)];
@@ -783,7 +783,7 @@ Value Interpreter::index_value(const Value& object, const Value& index) {
 // Every way indexing can fail, each with its message.
 Value Interpreter::index_failure(const Value& object, const Value& index) {
   if (object.is_array()) {
-    if (!index.is_number()) return raise(msg::array_index_type(index.type_name()));
+    if (!index.is_integer()) return raise(msg::array_index_type(index.type_name()));
     return raise(msg::index_out_of_bounds(index.as_number(), object.as_array().size()));
   }
   if (object.is_dict()) {

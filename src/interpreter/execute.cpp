@@ -1,7 +1,6 @@
 // Statement execution. Control transfer is not done by unwinding: return,
 // break and continue set pending signals that every statement list checks.
 #include "runtime/console.h"
-#include "interpreter/builtin_table.h"
 #include "interpreter/interpreter.h"
 #include "interpreter/messages.h"
 #include "interpreter/numeric_tree.h"
@@ -83,7 +82,7 @@ struct Exec {
     Value* target = in.env_.define_target_if_visible(s.symbol);
     if (target && target->is_numeric()) {
       Num r = LiteralNumber ? Num{static_cast<const NumberExpr&>(right).value, NumKind::Int} : right.num(in, right);
-      if (r.kind == NumKind::Int && target->is_number()) {
+      if (r.kind == NumKind::Int && target->is_integer()) {
         return target->set_inline(ValueType::Number, wrap_add(target->as_number(), r.bits));
       }
       if (r.kind == NumKind::Int || r.kind == NumKind::Real) {
@@ -112,7 +111,7 @@ struct Exec {
   // place instead of copied.
   static void release_binding(Interpreter& in, Symbol symbol, const Value& held) {
     Value* target = in.env_.define_target_if_visible(symbol);
-    if (target && target->identical(held)) *target = Value();
+    if (target && target->shares_payload(held)) *target = Value();
   }
 
   // x = x + y. For strings it appends in place, which makes building a
@@ -121,10 +120,10 @@ struct Exec {
     const auto& s = static_cast<const AssignStmt&>(stmt);
     const auto& sum = static_cast<const BinaryExpr&>(*s.value);
     const Value* current = in.env_.find(s.symbol);
-    if (current && current->is_number()) {
+    if (current && current->is_integer()) {
       std::int64_t left = current->as_number();
       Value right = sum.right->eval(in, *sum.right);
-      if (right.is_number()) {
+      if (right.is_integer()) {
         in.env_.define(s.symbol, Value::number(static_cast<std::int64_t>(static_cast<std::uint64_t>(left) +
                                                                          static_cast<std::uint64_t>(right.as_number()))));
         return;
@@ -221,7 +220,7 @@ struct Exec {
   static bool test_name_number(Interpreter& in, const Expr& e, bool& truth) {
     const auto& b = static_cast<const BinaryExpr&>(e);
     const Value* left = in.env_.find(static_cast<const IdentifierExpr&>(*b.left).symbol);
-    if (!left || !left->is_number()) return false;
+    if (!left || !left->is_integer()) return false;
     truth = compare<Op>(left->as_number(), static_cast<const NumberExpr&>(*b.right).value);
     return true;
   }
@@ -231,7 +230,7 @@ struct Exec {
     const auto& b = static_cast<const BinaryExpr&>(e);
     const Value* left = in.env_.find(static_cast<const IdentifierExpr&>(*b.left).symbol);
     const Value* right = in.env_.find(static_cast<const IdentifierExpr&>(*b.right).symbol);
-    if (!left || !right || !left->is_number() || !right->is_number()) return false;
+    if (!left || !right || !left->is_integer() || !right->is_integer()) return false;
     truth = compare<Op>(left->as_number(), right->as_number());
     return true;
   }

@@ -9,13 +9,13 @@
 
 #include "interpreter/environment.h"
 #include "interrupt.h"
-#include "runtime/harness.h"
-#include "runtime/value.h"
 #include "parser/ast.h"
+#include "runtime/harness.h"
+#include "runtime/native.h"
+#include "runtime/value.h"
 
 namespace veltro {
 
-class GraphicsContext;
 class ArgBuffer;
 
 // A module's exported names. Values are immutable, so one table can be shared
@@ -23,10 +23,17 @@ class ArgBuffer;
 using ExportTable = std::unordered_map<std::string, Value>;
 using ExportTablePtr = std::shared_ptr<const ExportTable>;
 
+// The parameters and body a Function value holds (the syntax tree makes
+// every function payload).
+[[nodiscard]] inline const FunctionDef& function_def(const Value& function) {
+  return static_cast<const FunctionDef&>(function.as_function());
+}
+
+// Native functions must be registered (runtime/native.h) before an
+// interpreter runs anything.
 class Interpreter {
  public:
-  Interpreter();
-  ~Interpreter();
+  Interpreter() = default;
   Interpreter(const Interpreter&) = delete;
   Interpreter& operator=(const Interpreter&) = delete;
 
@@ -60,7 +67,7 @@ class Interpreter {
       i = static_cast<const NumberExpr&>(*x.index).value;
     } else {
       const Value* v = env_.find(static_cast<const IdentifierExpr&>(*x.index).symbol);
-      if (!v || !v->is_number()) return nullptr;
+      if (!v || !v->is_integer()) return nullptr;
       i = v->as_number();
     }
     const auto& items = object->as_array();
@@ -82,12 +89,19 @@ class Interpreter {
   // and the entry unwinds from here.
   [[nodiscard]] Value after_wait(Value result);
 
+  // Runs a native function with this interpreter's module states; one that
+  // waits has its result passed through after_wait.
+  [[gnu::always_inline]] Value run_native(NativeIndex index, std::span<const Value> args) {
+    const NativeFunction& f = natives::at(index);
+    if (!f.waits) return f.fn(states_, args);
+    return after_wait(f.fn(states_, args));
+  }
+
   // After an entry that Ctrl-C stopped: drops the interrupt's pending return,
   // so the next entry starts afresh. Definitions made before stay.
   void end_interrupt() noexcept;
 
   Environment& environment() { return env_; }
-  GraphicsContext& graphics() { return *graphics_; }
 
   // Loads a module's export table: nullptr when it cannot be loaded.
   [[nodiscard]] ExportTablePtr load_module(const std::string& name);
@@ -148,7 +162,8 @@ class Interpreter {
   std::unordered_map<std::string, ExportTablePtr> module_cache_;  // loaded script modules
 
   int call_depth_ = 0;
-  std::unique_ptr<GraphicsContext> graphics_;
+  // Declared last, so that a window a script opened closes first.
+  ModuleStates states_;
 };
 
 // Whether it is name[literal number] or name[name], the element reads

@@ -72,8 +72,6 @@ inline std::string trace_found(std::size_t params) { return fmt::format("Found f
 inline std::string module_not_imported(std::string_view module) {
   return fmt::format("Module '{}' is not imported. Use 'use {};' to import it", module, module);
 }
-inline std::string sdl2_no_function(std::string_view name) { return fmt::format("SDL2 module has no function '{}'", name); }
-inline std::string http_no_function(std::string_view name) { return fmt::format("HTTP module has no function '{}'", name); }
 inline std::string module_no_function(std::string_view module, std::string_view name) {
   return fmt::format("Module '{}' has no function '{}'", module, name);
 }

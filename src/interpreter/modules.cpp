@@ -1,12 +1,11 @@
 // Modules: the use statement, loading script modules, reading members.
 #include <algorithm>
 
-#include "runtime/console.h"
 #include "interpreter/interpreter.h"
 #include "interpreter/messages.h"
-#include "interpreter/module_hooks.h"
 #include "lexer/lexer.h"
 #include "parser/parser.h"
+#include "runtime/console.h"
 #include "runtime/text_file.h"
 
 namespace veltro {
@@ -20,6 +19,18 @@ std::vector<std::string>& loading_chain() {
   return chain;
 }
 
+// The export table of a built-in module: each function's name bound to a
+// BuiltinFunction value. Rebuilt on every `use`, never cached.
+ExportTablePtr native_exports(const NativeModule& module) {
+  auto table = std::make_shared<ExportTable>();
+  NativeIndex index = natives::first_index(module);
+  for (const NativeFunction& f : module.functions) {
+    std::string_view name = f.name.substr(module.name.size() + 1);  // after "module."
+    table->emplace(std::string(name), Value::builtin(index++));
+  }
+  return table;
+}
+
 }  // namespace
 
 ExportTablePtr Interpreter::load_module(const std::string& name) {
@@ -28,7 +39,7 @@ ExportTablePtr Interpreter::load_module(const std::string& name) {
     log_error(msg::module_not_found(name));
     return nullptr;
   }
-  if (is_builtin_module(name)) return builtin_module_exports(name);
+  if (const NativeModule* native = natives::find_module(name)) return native_exports(*native);
 
   auto& chain = loading_chain();
   if (std::find(chain.begin(), chain.end(), name) != chain.end()) {

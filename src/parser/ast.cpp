@@ -311,6 +311,15 @@ void append_debug(std::string& out, const Stmt& stmt) {
   }
 }
 
+// The debug form of a function value: Function { params: ["a"], body: [...] }.
+void FunctionDef::append_debug(std::string& out) const {
+  out += "Function { params: ";
+  append_names(out, params);
+  out += ", body: ";
+  veltro::append_debug(out, body);
+  out += " }";
+}
+
 std::string debug_text(const Expr& expr) {
   std::string out;
   append_debug(out, expr);

@@ -12,11 +12,11 @@
 #include "parser/symbols.h"
 #include "runtime/refcount.h"
 #include "runtime/shared_string.h"
+#include "runtime/value.h"
 
 namespace veltro {
 
 class Interpreter;
-class Value;
 struct Expr;
 struct Stmt;
 
@@ -112,10 +112,11 @@ struct CallExpr : Expr {
   Symbol symbol = kNoSymbol;
   std::string module_part;
   std::string function_part;
-  // Bound by the interpreter at the first call: index into its fixed
-  // builtin table, -1 for none, kUnresolved before.
+  // Bound by the interpreter at the first call: the index of the native
+  // function the name names (a global builtin for a plain name, a module
+  // function for a dotted one), -1 for none, kUnresolved before.
   static constexpr int kUnresolved = -2;
-  mutable int builtin = kUnresolved;
+  mutable int native = kUnresolved;
 };
 
 struct ArrayExpr : Expr {
@@ -163,11 +164,13 @@ using StmtPtr = std::unique_ptr<Stmt>;
 using Block = std::vector<StmtPtr>;
 
 // Parameters and body of a function, shared by the tree and function values.
-struct FunctionDef : RcObject {
+struct FunctionDef final : FunctionObj {
   std::vector<std::string> params;
   std::vector<Symbol> param_symbols;
   bool distinct_params = true;  // no name repeats among the parameters
   Block body;
+
+  void append_debug(std::string& out) const override;
 };
 
 struct Pattern {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <sys/random.h>
 
-#include "parser/ast.h"
+#include "runtime/native.h"
 #include "runtime/text.h"
 
 namespace veltro {
@@ -137,12 +137,6 @@ Value Value::error(std::string message) {
   return r;
 }
 
-Value Value::builtin(std::string qualified_name) {
-  Value r = string(std::move(qualified_name));
-  r.type_ = ValueType::BuiltinFunction;
-  return r;
-}
-
 Value Value::array(std::vector<Value> items) {
   Value r;
   r.type_ = ValueType::Array;
@@ -159,11 +153,11 @@ Value Value::dict(DictMap map) {
   return r;
 }
 
-Value Value::function(FunctionDef* def) {
+Value Value::function(const FunctionObj* def) {
   Value r;
   r.type_ = ValueType::Function;
-  r.u_.fn = def;
-  ++r.u_.fn->refs;
+  r.u_.obj = const_cast<FunctionObj*>(def);
+  ++r.u_.obj->refs;
   return r;
 }
 
@@ -241,7 +235,6 @@ void Value::release_payload(ValueType type, Payload payload) noexcept {
 void Value::destroy() noexcept {
   switch (type_) {
     case ValueType::String:
-    case ValueType::BuiltinFunction:
     case ValueType::Error:
       delete static_cast<StringObj*>(u_.obj);
       return;
@@ -253,7 +246,7 @@ void Value::destroy() noexcept {
       return;
     }
     case ValueType::Function:
-      delete u_.fn;
+      delete &static_cast<FunctionObj&>(*u_.obj);
       return;
     case ValueType::Rect:
     case ValueType::Circle:
@@ -263,6 +256,7 @@ void Value::destroy() noexcept {
     case ValueType::Number:
     case ValueType::Float:
     case ValueType::Boolean:
+    case ValueType::BuiltinFunction:
     case ValueType::Color:
     case ValueType::Null:
       return;
@@ -275,18 +269,18 @@ void Value::append_display(std::string& out) const {
   switch (type_) {
     case ValueType::Number: {
       char buffer[24];
-      auto r = std::to_chars(buffer, buffer + sizeof buffer, u_.i);
+      auto r = std::to_chars(buffer, buffer + sizeof buffer, u_.bits);
       out.append(buffer, r.ptr);
       return;
     }
     case ValueType::Float:
-      text::append_float_display(out, u_.f);
+      text::append_float_display(out, as_float());
       return;
     case ValueType::String:
       out += as_string();
       return;
     case ValueType::Boolean:
-      out += u_.b ? "true" : "false";
+      out += as_bool() ? "true" : "false";
       return;
     case ValueType::Array:
     case ValueType::Dict:
@@ -297,7 +291,7 @@ void Value::append_display(std::string& out) const {
       return;
     case ValueType::BuiltinFunction:
       out += "<builtin: ";
-      out += as_string();
+      out += natives::at(as_builtin()).name;
       out += '>';
       return;
     case ValueType::Rect: {
@@ -342,11 +336,11 @@ std::string Value::display() const {
 void Value::append_debug(std::string& out) const {
   switch (type_) {
     case ValueType::Number:
-      out += "Number(" + std::to_string(u_.i) + ")";
+      out += "Number(" + std::to_string(u_.bits) + ")";
       return;
     case ValueType::Float:
       out += "Float(";
-      text::append_float_debug(out, u_.f);
+      text::append_float_debug(out, as_float());
       out += ')';
       return;
     case ValueType::String:
@@ -355,27 +349,18 @@ void Value::append_debug(std::string& out) const {
       out += ')';
       return;
     case ValueType::Boolean:
-      out += u_.b ? "Boolean(true)" : "Boolean(false)";
+      out += as_bool() ? "Boolean(true)" : "Boolean(false)";
       return;
     case ValueType::Array:
     case ValueType::Dict:
       append_text(out, *this, true);
       return;
-    case ValueType::Function: {
-      out += "Function { params: [";
-      const auto& def = as_function();
-      for (std::size_t i = 0; i < def.params.size(); ++i) {
-        if (i) out += ", ";
-        text::append_quoted(out, def.params[i]);
-      }
-      out += "], body: ";
-      veltro::append_debug(out, def.body);
-      out += " }";
+    case ValueType::Function:
+      as_function().append_debug(out);
       return;
-    }
     case ValueType::BuiltinFunction:
       out += "BuiltinFunction { name: ";
-      text::append_quoted(out, as_string());
+      text::append_quoted(out, natives::at(as_builtin()).name);
       out += " }";
       return;
     case ValueType::Rect: {
@@ -423,11 +408,11 @@ std::string Value::debug() const {
 bool Value::truthy_other() const noexcept {
   switch (type_) {
     case ValueType::Number:
-      return u_.i != 0;
+      return u_.bits != 0;
     case ValueType::Float:
-      return u_.f != 0.0;  // NaN is truthy, -0.0 is not
+      return as_float() != 0.0;  // NaN is truthy, -0.0 is not
     case ValueType::Boolean:
-      return u_.b;
+      return u_.bits != 0;
     case ValueType::Null:
       return false;
     case ValueType::String:

@@ -1,8 +1,10 @@
 #pragma once
 // Value: the one runtime type. A 16-byte tagged value; numbers, floats,
-// booleans, colours and null are inline, everything else is an immutable,
-// reference-counted payload, so copying a value never copies its contents.
-// A payload is changed in place only while its count is 1 (mutable_*()).
+// booleans, colours, builtin functions and null are inline, everything else
+// is an immutable, reference-counted payload, so copying a value never copies
+// its contents. A payload is changed in place only while its count is 1
+// (mutable_*()).
+#include <bit>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -39,14 +41,28 @@ struct ColorValue {
   std::uint8_t r, g, b;
 };
 
-struct FunctionDef;
 struct ArrayObj;
 struct DictObj;
 struct ShapeObj;
 
+// The payload of a Function value. The runtime knows it only as an immutable
+// object with a debug text; the syntax tree defines what it holds (the
+// parameters and the body).
+struct FunctionObj : RcObject {
+  FunctionObj() = default;
+  FunctionObj(const FunctionObj&) = delete;
+  FunctionObj& operator=(const FunctionObj&) = delete;
+  virtual ~FunctionObj() = default;
+  // "Function { params: [...], body: [...] }".
+  virtual void append_debug(std::string& out) const = 0;
+};
+
+// Index of a native function in the registry (runtime/native.h).
+using NativeIndex = std::uint32_t;
+
 class Value {
  public:
-  Value() noexcept : type_(ValueType::Null) { u_.i = 0; }
+  Value() noexcept : type_(ValueType::Null) { u_.bits = 0; }
   Value(const Value& other) noexcept : type_(other.type_), u_(other.u_) { retain(); }
   Value(Value&& other) noexcept : type_(other.type_), u_(other.u_) { other.type_ = ValueType::Null; }
   Value& operator=(const Value& other) noexcept {
@@ -62,7 +78,7 @@ class Value {
       type_ = other.type_;
       u_ = other.u_;
       other.type_ = ValueType::Null;
-      if ((kHeapMask >> static_cast<int>(old_type)) & 1u) release_payload(old_type, old_payload);
+      if (is_heap(old_type)) release_payload(old_type, old_payload);
     }
     return *this;
   }
@@ -70,14 +86,13 @@ class Value {
     if (is_heap()) release();
   }
   // Replaces the value with a number, float or boolean given by its bits
-  // (the integer, the double's bits, or 0/1: a boolean's byte followed by
-  // zeros, as boolean() stores it).
+  // (see bits()).
   void set_inline(ValueType type, std::int64_t bits) noexcept {
     ValueType old_type = type_;
     Payload old_payload = u_;
     type_ = type;
-    u_.i = bits;
-    if ((kHeapMask >> static_cast<int>(old_type)) & 1u) release_payload(old_type, old_payload);
+    u_.bits = bits;
+    if (is_heap(old_type)) release_payload(old_type, old_payload);
   }
   void swap(Value& other) noexcept {
     std::swap(type_, other.type_);
@@ -85,15 +100,15 @@ class Value {
   }
 
   // Constructors.
-  static Value number(std::int64_t v) noexcept { Value r; r.type_ = ValueType::Number; r.u_.i = v; return r; }
-  static Value real(double v) noexcept { Value r; r.type_ = ValueType::Float; r.u_.f = v; return r; }
-  static Value boolean(bool v) noexcept { Value r; r.type_ = ValueType::Boolean; r.u_.b = v; return r; }
+  static Value number(std::int64_t v) noexcept { return from_bits(ValueType::Number, v); }
+  static Value real(double v) noexcept { return from_bits(ValueType::Float, std::bit_cast<std::int64_t>(v)); }
+  static Value boolean(bool v) noexcept { return from_bits(ValueType::Boolean, v ? 1 : 0); }
   static Value null() noexcept { return Value(); }
-  // A number, float or boolean from its bits, as set_inline takes them.
+  // A number, float or boolean from its bits (see bits()).
   static Value from_bits(ValueType type, std::int64_t bits) noexcept {
     Value r;
     r.type_ = type;
-    r.u_.i = bits;
+    r.u_.bits = bits;
     return r;
   }
   static Value string(std::string v);
@@ -101,7 +116,7 @@ class Value {
   static Value string(const char* v) { return string(std::string(v)); }
   static Value array(std::vector<Value> items);
   static Value dict(DictMap map);
-  static Value function(FunctionDef* def);  // adds a reference
+  static Value function(const FunctionObj* def);  // adds a reference
   // A string value sharing an existing payload (a literal of the syntax tree).
   static Value shared_string(StringObj* text) noexcept {
     Value r;
@@ -110,22 +125,20 @@ class Value {
     ++text->refs;
     return r;
   }
-  static Value builtin(std::string qualified_name);
+  static Value builtin(NativeIndex function) noexcept { return from_bits(ValueType::BuiltinFunction, function); }
   static Value error(std::string message);
   static Value rect(RectShape r);
   static Value circle(CircleShape c);
   static Value triangle(TriangleShape t);
   static Value color(ColorValue c) noexcept {
-    Value r;
-    r.type_ = ValueType::Color;
-    r.u_.rgb[0] = c.r, r.u_.rgb[1] = c.g, r.u_.rgb[2] = c.b;
-    return r;
+    return from_bits(ValueType::Color, c.r | (std::int64_t{c.g} << 8) | (std::int64_t{c.b} << 16));
   }
 
-  // Kind tests.
+  // Kind tests. A Number is an integer; is_numeric() is what scripts call a
+  // number (is_number accepts floats too).
   [[nodiscard]] ValueType type() const noexcept { return type_; }
   [[nodiscard]] bool is(ValueType t) const noexcept { return type_ == t; }
-  [[nodiscard]] bool is_number() const noexcept { return type_ == ValueType::Number; }
+  [[nodiscard]] bool is_integer() const noexcept { return type_ == ValueType::Number; }
   [[nodiscard]] bool is_float() const noexcept { return type_ == ValueType::Float; }
   [[nodiscard]] bool is_numeric() const noexcept { return type_ == ValueType::Number || type_ == ValueType::Float; }
   [[nodiscard]] bool is_string() const noexcept { return type_ == ValueType::String; }
@@ -138,10 +151,13 @@ class Value {
   [[nodiscard]] bool is_error() const noexcept { return type_ == ValueType::Error; }
 
   // Payload access; the kind must match.
-  [[nodiscard]] std::int64_t as_number() const noexcept { return u_.i; }
-  [[nodiscard]] double as_float() const noexcept { return u_.f; }
-  [[nodiscard]] bool as_bool() const noexcept { return u_.b; }
-  // The text of a String, the message of an Error, the name of a BuiltinFunction.
+  [[nodiscard]] std::int64_t as_number() const noexcept { return u_.bits; }
+  [[nodiscard]] double as_float() const noexcept { return std::bit_cast<double>(u_.bits); }
+  [[nodiscard]] bool as_bool() const noexcept { return u_.bits != 0; }
+  // A Number, Float or Boolean as set_inline and from_bits take it: the
+  // integer, the double's bits, or 0/1.
+  [[nodiscard]] std::int64_t bits() const noexcept { return u_.bits; }
+  // The text of a String, the message of an Error.
   [[nodiscard]] const std::string& as_string() const noexcept { return static_cast<const StringObj*>(u_.obj)->text; }
   // The dictionary hash of a String, cached in its payload.
   [[nodiscard]] std::size_t key_hash() const noexcept {
@@ -150,25 +166,29 @@ class Value {
   }
   [[nodiscard]] const std::vector<Value>& as_array() const noexcept;
   [[nodiscard]] const DictMap& as_dict() const noexcept;
-  [[nodiscard]] const FunctionDef& as_function() const noexcept { return *u_.fn; }
+  [[nodiscard]] const FunctionObj& as_function() const noexcept { return static_cast<const FunctionObj&>(*u_.obj); }
+  [[nodiscard]] NativeIndex as_builtin() const noexcept { return static_cast<NativeIndex>(u_.bits); }
   [[nodiscard]] RectShape as_rect() const noexcept;
   [[nodiscard]] CircleShape as_circle() const noexcept;
   [[nodiscard]] TriangleShape as_triangle() const noexcept;
-  [[nodiscard]] ColorValue as_color() const noexcept { return {u_.rgb[0], u_.rgb[1], u_.rgb[2]}; }
+  [[nodiscard]] ColorValue as_color() const noexcept {
+    return {static_cast<std::uint8_t>(u_.bits), static_cast<std::uint8_t>(u_.bits >> 8),
+            static_cast<std::uint8_t>(u_.bits >> 16)};
+  }
 
   // A Number or Float as a double.
   [[nodiscard]] double to_double() const noexcept {
-    return type_ == ValueType::Number ? static_cast<double>(u_.i) : u_.f;
+    return type_ == ValueType::Number ? static_cast<double>(u_.bits) : as_float();
   }
 
-  // The same kind and the same payload (for shared payloads, the same object).
-  [[nodiscard]] bool identical(const Value& other) const noexcept {
-    return type_ == other.type_ && u_.i == other.u_.i;
+  // True when both hold the same payload object (never for inline kinds).
+  [[nodiscard]] bool shares_payload(const Value& other) const noexcept {
+    return type_ == other.type_ && is_heap() && u_.obj == other.u_.obj;
   }
 
   // True when this value is the only owner of its payload.
   [[nodiscard]] bool unique() const noexcept { return is_heap() && u_.obj->refs == 1; }
-  // In-place access to a String or Array payload, copying it first unless unique.
+  // In-place access to a String, Array or Dict payload, copying it first unless unique.
   std::string& mutable_string();
   std::vector<Value>& mutable_array();
   DictMap& mutable_dict();
@@ -180,21 +200,22 @@ class Value {
   void append_debug(std::string& out) const;
 
   [[nodiscard]] bool truthy() const noexcept {
-    return type_ == ValueType::Boolean ? u_.b : truthy_other();
+    return type_ == ValueType::Boolean ? u_.bits != 0 : truthy_other();
   }
   // Names used in messages ("number", "builtin function") and by typeof.
   [[nodiscard]] std::string_view type_name() const noexcept;
   [[nodiscard]] std::string_view typeof_name() const noexcept;
 
  private:
+  // The kinds whose payload is a reference-counted object.
   static constexpr std::uint32_t kHeapMask =
       (1u << static_cast<int>(ValueType::String)) | (1u << static_cast<int>(ValueType::Array)) |
       (1u << static_cast<int>(ValueType::Dict)) | (1u << static_cast<int>(ValueType::Function)) |
-      (1u << static_cast<int>(ValueType::BuiltinFunction)) | (1u << static_cast<int>(ValueType::Rect)) |
-      (1u << static_cast<int>(ValueType::Circle)) | (1u << static_cast<int>(ValueType::Triangle)) |
-      (1u << static_cast<int>(ValueType::Error));
+      (1u << static_cast<int>(ValueType::Rect)) | (1u << static_cast<int>(ValueType::Circle)) |
+      (1u << static_cast<int>(ValueType::Triangle)) | (1u << static_cast<int>(ValueType::Error));
 
-  [[nodiscard]] bool is_heap() const noexcept { return (kHeapMask >> static_cast<int>(type_)) & 1u; }
+  [[nodiscard]] static bool is_heap(ValueType type) noexcept { return (kHeapMask >> static_cast<int>(type)) & 1u; }
+  [[nodiscard]] bool is_heap() const noexcept { return is_heap(type_); }
   void retain() const noexcept {
     if (is_heap()) ++u_.obj->refs;
   }
@@ -208,13 +229,11 @@ class Value {
   static void release_payload(ValueType type, Payload payload) noexcept;
 
   ValueType type_;
+  // Inline kinds (Number, Float, Boolean, Color, BuiltinFunction, Null) are
+  // written and read only through `bits`, heap kinds only through `obj`.
   union Payload {
-    std::int64_t i;
-    double f;
-    bool b;
-    std::uint8_t rgb[3];
+    std::int64_t bits;
     RcObject* obj;
-    FunctionDef* fn;
   } u_;
 };
 

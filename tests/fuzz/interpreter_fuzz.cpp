@@ -6,6 +6,7 @@
 #include "fuzz_common.h"
 #include "runtime/harness.h"
 #include "lexer/lexer.h"
+#include "modules/registry.h"
 #include "parser/symbols.h"
 #include "run.h"
 #include "runtime/text.h"
@@ -19,6 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     veltro::harness::g_settings.max_range = 100000;
     veltro::harness::g_settings.max_string = std::size_t{16} << 20;
     veltro::discard_output(true);
+    veltro::register_builtin_modules();
     return true;
   }();
   (void)ready;

@@ -16,7 +16,7 @@ constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
 constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-Value call(CoreBuiltinFn fn, std::vector<Value> args) { return fn(args); }
+Value call(Value (*fn)(std::span<const Value>), std::vector<Value> args) { return fn(args); }
 
 TEST(CoreBuiltins, SliceBoundsAreUnsignedCountsOverTheWholeRange) {
   auto slice = [](Value s, Value start, Value end) {

@@ -20,7 +20,7 @@ constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
 
 std::int64_t draw(std::vector<Value> args) {
   Value v = builtin_random_range(args);
-  EXPECT_TRUE(v.is_number());
+  EXPECT_TRUE(v.is_integer());
   return v.as_number();
 }
 

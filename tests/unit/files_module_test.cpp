@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "modules/files/files_module.h"
+#include "natives.h"
 
 namespace veltro {
 namespace {
@@ -36,7 +37,8 @@ class FilesModule : public ::testing::Test {
   }
 
   static Value call(std::string_view name, std::vector<Value> args = {}) {
-    return call_files(name, args);
+    ModuleStates states;
+    return test_support::call_native(name, args, states);
   }
   static std::string slurp(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -71,11 +73,12 @@ TEST_F(FilesModule, BytesOnDiskAreExactlyTheDisplayForm) {
   EXPECT_TRUE(fs::is_regular_file("new.txt"));
   EXPECT_EQ(fs::file_size("new.txt"), 0u);
 
-  auto names = files_function_names();
-  ASSERT_EQ(names.size(), 10u);
-  EXPECT_EQ(names[0], "read");
-  EXPECT_EQ(names[6], "delete_folder");
-  EXPECT_EQ(names[9], "is_folder");
+  auto functions = files_module().functions;
+  ASSERT_EQ(functions.size(), 10u);
+  EXPECT_EQ(functions[0].name, "files.read");
+  EXPECT_EQ(functions[6].name, "files.delete_folder");
+  EXPECT_EQ(functions[9].name, "files.is_folder");
+  EXPECT_FALSE(files_module().called_through_values);
 }
 
 TEST_F(FilesModule, CreateFolderBuildsEveryLevel) {

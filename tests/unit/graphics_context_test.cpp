@@ -9,7 +9,7 @@
 
 #include "modules/sdl2/graphics_context.h"
 #include "modules/sdl2/primitives.h"
-#include "modules/sdl2/sdl2_module.h"
+#include "natives.h"
 
 namespace veltro {
 namespace {
@@ -124,25 +124,26 @@ TEST(Window, CreationRules) {
 // argument is not looked at, and nothing happens before a window exists.
 TEST(Window, SetWindowTitleAppliesTheTitle) {
   use_dummy_video();
-  GraphicsContext gfx;
+  ModuleStates states;
+  GraphicsContext& gfx = states.get<GraphicsContext>();
   auto set_title = [&](Value handle, Value title) {
     const Value args[] = {std::move(handle), std::move(title)};
-    return call_sdl2("sdl2.set_window_title", args, gfx);
+    return test_support::call_native("sdl2.set_window_title", args, states);
   };
   auto result = set_title(Value::number(1), Value::string("early"));
-  ASSERT_TRUE(result && result->is_null());
+  ASSERT_TRUE(result.is_null());
   EXPECT_FALSE(gfx.created());
 
   gfx.create_window(8, 8, "first");
   ASSERT_TRUE(gfx.open());
   EXPECT_STREQ(SDL_GetWindowTitle(gfx.window()), "first");
   result = set_title(Value::string("any handle"), Value::string("Score: 10 — ünïcode"));
-  ASSERT_TRUE(result && result->is_null());
+  ASSERT_TRUE(result.is_null());
   EXPECT_STREQ(SDL_GetWindowTitle(gfx.window()), "Score: 10 — ünïcode");
 
   // Refused titles leave the window's title as it was.
   result = set_title(Value::number(1), Value::number(2));
-  ASSERT_TRUE(result && result->is_error());
+  ASSERT_TRUE(result.is_error());
   gfx.set_window_title(std::string("nul\0title", 9));
   EXPECT_STREQ(SDL_GetWindowTitle(gfx.window()), "Score: 10 — ünïcode");
 

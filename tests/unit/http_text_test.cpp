@@ -6,6 +6,7 @@
 #include "modules/http/http_module.h"
 #include "modules/http/json.h"
 #include "modules/http/request.h"
+#include "modules/registry.h"
 
 namespace veltro {
 namespace {
@@ -59,11 +60,15 @@ TEST(HttpRequestPath, InvalidBytesReadAsReplacementCharacters) {
 }
 
 TEST(HttpModule, ExportsItsEightNamesAndNothingElse) {
-  std::vector<std::string_view> names(http_function_names().begin(), http_function_names().end());
-  EXPECT_EQ(names, (std::vector<std::string_view>{"page", "serve", "template", "json", "status", "send", "get",
-                                                   "post"}));
-  EXPECT_FALSE(call_http("http.nosuch", {}).has_value());
-  EXPECT_FALSE(call_http("http.", {}).has_value());
+  std::vector<std::string_view> names;
+  for (const NativeFunction& f : http_module().functions) names.push_back(f.name);
+  EXPECT_EQ(names, (std::vector<std::string_view>{"http.page", "http.serve", "http.template", "http.json",
+                                                   "http.status", "http.send", "http.get", "http.post"}));
+  register_builtin_modules();
+  EXPECT_EQ(natives::find_module("http"), &http_module());
+  EXPECT_FALSE(natives::find("http.nosuch").has_value());
+  EXPECT_FALSE(natives::find("http.").has_value());
+  EXPECT_EQ(http_module().unknown_function("nosuch"), "HTTP module has no function 'nosuch'");
 }
 
 TEST(HttpUrl, HostPortAndPath) {

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "natives.h"
 #include "runtime/value.h"
 #include "runtime/text.h"
 
@@ -85,8 +86,9 @@ TEST(Value, ContainersAndShapes) {
   EXPECT_EQ(Value::color({255, 0, 7}).display(), "Color(255, 0, 7)");
   EXPECT_EQ(Value::circle({10, 20, 5}).debug(), "Circle { x: 10, y: 20, radius: 5 }");
   EXPECT_EQ(Value::triangle({0, 0, 1, 0, 0, -1}).display(), "Triangle(0, 0, 1, 0, 0, -1)");
-  EXPECT_EQ(Value::builtin("files.read").display(), "<builtin: files.read>");
-  EXPECT_EQ(Value::builtin("files.read").debug(), "BuiltinFunction { name: \"files.read\" }");
+  const Value read = Value::builtin(test_support::native_index("files.read"));
+  EXPECT_EQ(read.display(), "<builtin: files.read>");
+  EXPECT_EQ(read.debug(), "BuiltinFunction { name: \"files.read\" }");
   EXPECT_EQ(Value::error("Division by zero").display(), "Error: Division by zero");
   EXPECT_EQ(Value::error("say \"x\"\n").debug(), "Error(\"say \\\"x\\\"\\n\")");
   EXPECT_EQ(Value::string("tab\there\x01").debug(), "String(\"tab\\there\\u{1}\")");
@@ -100,8 +102,8 @@ TEST(Value, TruthinessAndNames) {
   EXPECT_FALSE(Value::real(-0.0).truthy());
   EXPECT_FALSE(Value().truthy());
   EXPECT_FALSE(Value::number(0).truthy());
-  EXPECT_EQ(Value::builtin("x").type_name(), "builtin function");
-  EXPECT_EQ(Value::builtin("x").typeof_name(), "unknown");
+  EXPECT_EQ(Value::builtin(test_support::native_index("sdl2.init")).type_name(), "builtin function");
+  EXPECT_EQ(Value::builtin(test_support::native_index("sdl2.init")).typeof_name(), "unknown");
   EXPECT_EQ(Value::error("x").type_name(), "error");
   EXPECT_EQ(Value::color({1, 2, 3}).typeof_name(), "unknown");
 }

@@ -5,8 +5,8 @@
 // line: misuse (too few arguments, a type it does not take) gives Null, and
 // arguments beyond those it uses are ignored.
 #include <span>
-#include <string_view>
 
+#include "runtime/native.h"
 #include "runtime/value.h"
 
 namespace veltro {
@@ -50,14 +50,7 @@ Value builtin_is_string(std::span<const Value> args);
 Value builtin_is_array(std::span<const Value> args);
 Value builtin_is_dict(std::span<const Value> args);
 
-using CoreBuiltinFn = Value (*)(std::span<const Value>);
-
-struct CoreBuiltin {
-  std::string_view name;
-  CoreBuiltinFn fn;
-};
-
-// All 27, by script name, in builtin-table registration order.
-[[nodiscard]] std::span<const CoreBuiltin> core_builtins();
+// All 27 as global builtins, in registration order.
+[[nodiscard]] const NativeModule& core_module();
 
 }  // namespace veltro

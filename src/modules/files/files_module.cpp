@@ -18,7 +18,6 @@
 
 #include <fmt/format.h>
 
-#include "runtime/console.h"
 #include "modules/files/messages.h"
 #include "runtime/text.h"
 #include "runtime/text_file.h"
@@ -369,48 +368,30 @@ Value files_is_folder(std::span<const Value> args) {
   return Value::boolean(path && is_folder_path(*path));
 }
 
-struct FilesFunction {
-  std::string_view name;
-  Value (*run)(std::span<const Value>);
-};
-
-constexpr std::array<FilesFunction, 10> kFunctions{{
-    {"read", files_read},
-    {"write", files_write},
-    {"append", files_append},
-    {"delete", files_delete},
-    {"exists", files_exists},
-    {"create_folder", files_create_folder},
-    {"delete_folder", files_delete_folder},
-    {"list", files_list},
-    {"is_file", files_is_file},
-    {"is_folder", files_is_folder},
-}};
-
-constexpr std::array<std::string_view, 10> kNames = [] {
-  std::array<std::string_view, 10> names{};
-  for (std::size_t i = 0; i < kFunctions.size(); ++i) names[i] = kFunctions[i].name;
-  return names;
-}();
+std::string unknown_function(std::string_view function) { return fmt::format(msg::kNoSuchFunction, function); }
 
 }  // namespace
 
-Value call_files(std::string_view qualified_name, std::span<const Value> args) {
-  constexpr std::string_view kPrefix = "files.";
-  std::string_view function = qualified_name;
-  if (function.starts_with(kPrefix)) {
-    function.remove_prefix(kPrefix.size());
-    for (const FilesFunction& f : kFunctions) {
-      if (f.name == function) return f.run(args);
-    }
-  } else if (std::size_t dot = function.find('.'); dot != std::string_view::npos) {
-    function.remove_prefix(dot + 1);
-  }
-  std::string message = fmt::format(msg::kNoSuchFunction, function);
-  log_error(message);
-  return Value::error(std::move(message));
+// A BuiltinFunction value of this module does nothing when called: only
+// sdl2 and http functions run through values.
+const NativeModule& files_module() {
+  static constexpr NativeFunction kFunctions[] = {
+      {"files.read", without_state<files_read>},
+      {"files.write", without_state<files_write>},
+      {"files.append", without_state<files_append>},
+      {"files.delete", without_state<files_delete>},
+      {"files.exists", without_state<files_exists>},
+      {"files.create_folder", without_state<files_create_folder>},
+      {"files.delete_folder", without_state<files_delete_folder>},
+      {"files.list", without_state<files_list>},
+      {"files.is_file", without_state<files_is_file>},
+      {"files.is_folder", without_state<files_is_folder>},
+  };
+  static const NativeModule kModule{.name = "files",
+                                    .functions = kFunctions,
+                                    .unknown_function = unknown_function,
+                                    .called_through_values = false};
+  return kModule;
 }
-
-std::span<const std::string_view> files_function_names() { return kNames; }
 
 }  // namespace veltro

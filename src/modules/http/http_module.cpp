@@ -57,7 +57,7 @@ Value error(std::string_view message) { return Value::error(std::string(message)
 
 // A Number, or a Float truncated toward zero (NaN gives 0).
 std::int64_t integer_of(const Value& value) {
-  return value.is_number() ? value.as_number() : text::saturating_trunc(value.as_float());
+  return value.is_integer() ? value.as_number() : text::saturating_trunc(value.as_float());
 }
 
 Value page(std::span<const Value> args) {
@@ -118,42 +118,26 @@ Value post(std::span<const Value> args) {
   return fetch(args[0].display(), "POST", args[1].display());
 }
 
-using Function = Value (*)(std::span<const Value>);
-
-struct Entry {
-  std::string_view name;
-  Function function;
-};
-
-constexpr std::array<Entry, 8> kFunctions{{
-    {"page", page},
-    {"serve", serve},
-    {"template", template_},
-    {"json", json},
-    {"status", status},
-    {"send", send},
-    {"get", get},
-    {"post", post},
-}};
-
-constexpr std::array<std::string_view, 8> kNames{
-    kFunctions[0].name, kFunctions[1].name, kFunctions[2].name, kFunctions[3].name,
-    kFunctions[4].name, kFunctions[5].name, kFunctions[6].name, kFunctions[7].name,
-};
+std::string unknown_function(std::string_view function) { return fmt::format(msg::kNoSuchFunction, function); }
 
 }  // namespace
 
 }  // namespace http
 
-std::optional<Value> call_http(std::string_view qualified_name, std::span<const Value> args) {
-  std::string_view name = qualified_name;
-  if (name.starts_with("http.")) name.remove_prefix(5);
-  for (const auto& entry : http::kFunctions) {
-    if (entry.name == name) return entry.function(args);
-  }
-  return std::nullopt;
+const NativeModule& http_module() {
+  static constexpr NativeFunction kFunctions[] = {
+      {"http.page", without_state<http::page>, true},
+      {"http.serve", without_state<http::serve>, true},
+      {"http.template", without_state<http::template_>, true},
+      {"http.json", without_state<http::json>, true},
+      {"http.status", without_state<http::status>, true},
+      {"http.send", without_state<http::send>, true},
+      {"http.get", without_state<http::get>, true},
+      {"http.post", without_state<http::post>, true},
+  };
+  static const NativeModule kModule{
+      .name = "http", .functions = kFunctions, .unknown_function = http::unknown_function};
+  return kModule;
 }
-
-std::span<const std::string_view> http_function_names() { return http::kNames; }
 
 }  // namespace veltro

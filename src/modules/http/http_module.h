@@ -1,20 +1,18 @@
 #pragma once
 // The http module: page server, client, JSON and status-line text.
-#include <optional>
-#include <span>
+#include <cstdint>
+#include <string>
 #include <string_view>
 
+#include "runtime/native.h"
 #include "runtime/value.h"
 
 namespace veltro {
 
-// Runs the http module function named by `qualified_name` ("http.get").
-// std::nullopt when the name is none of the 8 functions (the dispatcher then reports
-// "HTTP module has no function '{}'"). Failures: Value::error(exact message), not logged.
-std::optional<Value> call_http(std::string_view qualified_name, std::span<const Value> args);
-
-// The 8 exported names in export-table order: page, serve, template, json, status, send, get, post.
-std::span<const std::string_view> http_function_names();
+// The module's table, in export-table order: page, serve, template, json,
+// status, send, get, post. Failures come back as Error values with the
+// exact message, not written here.
+[[nodiscard]] const NativeModule& http_module();
 
 namespace http {
 

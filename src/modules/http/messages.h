@@ -5,6 +5,9 @@
 
 namespace veltro::http::msg {
 
+// A call of a name the module lacks: the function part of the name.
+inline constexpr std::string_view kNoSuchFunction = "HTTP module has no function '{}'";
+
 // Argument errors.
 inline constexpr std::string_view kPageArgs = "page requires a path and content";
 inline constexpr std::string_view kServeArgs = "serve requires a port number";

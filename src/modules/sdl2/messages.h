@@ -4,6 +4,9 @@
 
 namespace veltro::sdl2_messages {
 
+// A call of a name the module lacks: the function part of the name.
+inline constexpr std::string_view kNoSuchFunction = "SDL2 module has no function '{}'";
+
 // Argument errors of the module functions, returned as Error values.
 inline constexpr std::string_view kCreateWindowArity = "create_window requires 3 arguments";
 inline constexpr std::string_view kCreateWindowInvalid = "Invalid arguments for create_window";

@@ -12,7 +12,7 @@ namespace veltro::numeric {
 
 // Only for Number and Float values.
 [[nodiscard]] inline std::int64_t to_int64(const Value& v) noexcept {
-  return v.is_number() ? v.as_number() : text::saturating_trunc(v.as_float());
+  return v.is_integer() ? v.as_number() : text::saturating_trunc(v.as_float());
 }
 
 [[nodiscard]] constexpr std::int32_t low_i32(std::int64_t v) noexcept {

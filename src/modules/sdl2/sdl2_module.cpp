@@ -3,6 +3,8 @@
 #include <array>
 #include <string>
 
+#include <fmt/format.h>
+
 #include "modules/sdl2/graphics_context.h"
 #include "modules/sdl2/messages.h"
 #include "modules/sdl2/numeric.h"
@@ -21,9 +23,11 @@ using Args = std::span<const Value>;
 
 Value fail(std::string_view message) { return Value::error(std::string(message)); }
 
-Value sdl_init(Args, GraphicsContext&) { return Value::boolean(true); }
+std::string unknown_function(std::string_view function) { return fmt::format(msg::kNoSuchFunction, function); }
 
-Value sdl_create_window(Args args, GraphicsContext& gfx) {
+Value sdl_init(GraphicsContext&, Args) { return Value::boolean(true); }
+
+Value sdl_create_window(GraphicsContext& gfx, Args args) {
   if (args.size() < 3) return fail(msg::kCreateWindowArity);
   if (!args[0].is_string() || !args[1].is_numeric() || !args[2].is_numeric()) {
     return fail(msg::kCreateWindowInvalid);
@@ -33,12 +37,12 @@ Value sdl_create_window(Args args, GraphicsContext& gfx) {
   return Value::number(1);
 }
 
-Value sdl_destroy_window(Args, GraphicsContext& gfx) {
+Value sdl_destroy_window(GraphicsContext& gfx, Args) {
   gfx.close();
   return Value::null();
 }
 
-Value sdl_set_window_title(Args args, GraphicsContext& gfx) {
+Value sdl_set_window_title(GraphicsContext& gfx, Args args) {
   if (args.size() < 2) return fail(msg::kSetWindowTitleArity);
   if (!args[1].is_string()) return fail(msg::kTitleNotString);
   // The first argument is the handle create_window gave; there is only one window.
@@ -46,7 +50,7 @@ Value sdl_set_window_title(Args args, GraphicsContext& gfx) {
   return Value::null();
 }
 
-Value sdl_set_window_mode(Args args, GraphicsContext& gfx) {
+Value sdl_set_window_mode(GraphicsContext& gfx, Args args) {
   if (args.empty()) return fail(msg::kSetWindowModeArity);
   const std::string mode = text::to_lower(args[0].display());
   if (mode != "windowed" && mode != "fullscreen" && mode != "windowed_fullscreen") {
@@ -56,19 +60,19 @@ Value sdl_set_window_mode(Args args, GraphicsContext& gfx) {
   return Value::null();
 }
 
-Value sdl_get_window_mode(Args, GraphicsContext& gfx) { return Value::string(gfx.window_mode()); }
+Value sdl_get_window_mode(GraphicsContext& gfx, Args) { return Value::string(gfx.window_mode()); }
 
-Value sdl_clear_screen(Args, GraphicsContext& gfx) {
+Value sdl_clear_screen(GraphicsContext& gfx, Args) {
   gfx.clear();
   return Value::null();
 }
 
-Value sdl_render_present(Args, GraphicsContext& gfx) {
+Value sdl_render_present(GraphicsContext& gfx, Args) {
   gfx.present();
   return Value::null();
 }
 
-Value sdl_set_draw_color(Args args, GraphicsContext& gfx) {
+Value sdl_set_draw_color(GraphicsContext& gfx, Args args) {
   if (args.size() < 3) return fail(msg::kSetDrawColorArity);
   if (!all_numeric(args, 3)) return fail(msg::kColorNotNumbers);
   gfx.set_draw_color(numeric::low_u8(to_int64(args[0])), numeric::low_u8(to_int64(args[1])),
@@ -76,7 +80,7 @@ Value sdl_set_draw_color(Args args, GraphicsContext& gfx) {
   return Value::null();
 }
 
-Value sdl_set_max_fps(Args args, GraphicsContext& gfx) {
+Value sdl_set_max_fps(GraphicsContext& gfx, Args args) {
   if (args.empty()) return fail(msg::kSetMaxFpsArity);
   if (!args[0].is_numeric()) return fail(msg::kFpsNotNumber);
   const std::int64_t fps = to_int64(args[0]);
@@ -85,16 +89,16 @@ Value sdl_set_max_fps(Args args, GraphicsContext& gfx) {
   return Value::null();
 }
 
-Value sdl_delta_time(Args, GraphicsContext& gfx) { return Value::real(gfx.delta_time()); }
+Value sdl_delta_time(GraphicsContext& gfx, Args) { return Value::real(gfx.delta_time()); }
 
-Value sdl_draw_point(Args args, GraphicsContext& gfx) {
+Value sdl_draw_point(GraphicsContext& gfx, Args args) {
   if (args.size() < 2) return fail(msg::kDrawPointArity);
   if (!all_numeric(args, 2)) return fail(msg::kCoordinatesNotNumbers);
   draw::point(gfx, arg_i32(args, 0), arg_i32(args, 1));
   return Value::null();
 }
 
-Value sdl_draw_line(Args args, GraphicsContext& gfx) {
+Value sdl_draw_line(GraphicsContext& gfx, Args args) {
   if (args.size() < 4) return fail(msg::kDrawLineArity);
   if (!all_numeric(args, 4)) return fail(msg::kCoordinatesNotNumbers);
   draw::line(gfx, arg_i32(args, 0), arg_i32(args, 1), arg_i32(args, 2), arg_i32(args, 3));
@@ -110,10 +114,10 @@ Value rect_function(Args args, GraphicsContext& gfx, std::string_view arity_mess
   return Value::null();
 }
 
-Value sdl_draw_rect(Args args, GraphicsContext& gfx) {
+Value sdl_draw_rect(GraphicsContext& gfx, Args args) {
   return rect_function<draw::rect_outline>(args, gfx, msg::kDrawRectArity);
 }
-Value sdl_fill_rect(Args args, GraphicsContext& gfx) {
+Value sdl_fill_rect(GraphicsContext& gfx, Args args) {
   return rect_function<draw::rect_fill>(args, gfx, msg::kFillRectArity);
 }
 
@@ -125,10 +129,10 @@ Value circle_function(Args args, GraphicsContext& gfx, std::string_view arity_me
   return Value::null();
 }
 
-Value sdl_draw_circle(Args args, GraphicsContext& gfx) {
+Value sdl_draw_circle(GraphicsContext& gfx, Args args) {
   return circle_function<draw::circle_outline>(args, gfx, msg::kDrawCircleArity);
 }
-Value sdl_fill_circle(Args args, GraphicsContext& gfx) {
+Value sdl_fill_circle(GraphicsContext& gfx, Args args) {
   return circle_function<draw::circle_fill>(args, gfx, msg::kFillCircleArity);
 }
 
@@ -142,96 +146,74 @@ Value triangle_function(Args args, GraphicsContext& gfx, std::string_view arity_
   return Value::null();
 }
 
-Value sdl_draw_triangle(Args args, GraphicsContext& gfx) {
+Value sdl_draw_triangle(GraphicsContext& gfx, Args args) {
   return triangle_function<draw::triangle_outline>(args, gfx, msg::kDrawTriangleArity);
 }
-Value sdl_fill_triangle(Args args, GraphicsContext& gfx) {
+Value sdl_fill_triangle(GraphicsContext& gfx, Args args) {
   return triangle_function<draw::triangle_fill>(args, gfx, msg::kFillTriangleArity);
 }
 
-Value sdl_get_window_width(Args, GraphicsContext& gfx) {
+Value sdl_get_window_width(GraphicsContext& gfx, Args) {
   auto size = gfx.window_size();
   return size ? Value::number(size->first) : Value::null();
 }
 
-Value sdl_get_window_height(Args, GraphicsContext& gfx) {
+Value sdl_get_window_height(GraphicsContext& gfx, Args) {
   auto size = gfx.window_size();
   return size ? Value::number(size->second) : Value::null();
 }
 
-Value sdl_is_window_open(Args, GraphicsContext& gfx) { return Value::boolean(gfx.open()); }
+Value sdl_is_window_open(GraphicsContext& gfx, Args) { return Value::boolean(gfx.open()); }
 
 // Key names are compared byte for byte with the display form of the argument,
 // so 5 asks for the key "5" and "A" never matches.
-Value sdl_get_input_pressed(Args args, GraphicsContext& gfx) {
+Value sdl_get_input_pressed(GraphicsContext& gfx, Args args) {
   if (args.empty()) return fail(msg::kGetInputPressedArity);
   return Value::boolean(gfx.is_pressed(args[0].display()));
 }
 
-Value sdl_get_input_released(Args args, GraphicsContext& gfx) {
+Value sdl_get_input_released(GraphicsContext& gfx, Args args) {
   if (args.empty()) return fail(msg::kGetInputReleasedArity);
   return Value::boolean(gfx.is_released(args[0].display()));
 }
 
-Value sdl_get_input_held(Args args, GraphicsContext& gfx) {
+Value sdl_get_input_held(GraphicsContext& gfx, Args args) {
   if (args.empty()) return fail(msg::kGetInputHeldArity);
   return Value::boolean(gfx.is_held(args[0].display()));
 }
 
-using Function = Value (*)(Args, GraphicsContext&);
-
-struct Entry {
-  std::string_view name;
-  Function function;
-};
-
-constexpr std::array<Entry, 25> kFunctions = {{
-    {"init", sdl_init},
-    {"create_window", sdl_create_window},
-    {"destroy_window", sdl_destroy_window},
-    {"set_window_title", sdl_set_window_title},
-    {"set_window_mode", sdl_set_window_mode},
-    {"get_window_mode", sdl_get_window_mode},
-    {"clear_screen", sdl_clear_screen},
-    {"render_present", sdl_render_present},
-    {"set_draw_color", sdl_set_draw_color},
-    {"set_max_fps", sdl_set_max_fps},
-    {"delta_time", sdl_delta_time},
-    {"draw_point", sdl_draw_point},
-    {"draw_line", sdl_draw_line},
-    {"draw_rect", sdl_draw_rect},
-    {"fill_rect", sdl_fill_rect},
-    {"draw_circle", sdl_draw_circle},
-    {"fill_circle", sdl_fill_circle},
-    {"draw_triangle", sdl_draw_triangle},
-    {"fill_triangle", sdl_fill_triangle},
-    {"get_window_width", sdl_get_window_width},
-    {"get_window_height", sdl_get_window_height},
-    {"is_window_open", sdl_is_window_open},
-    {"get_input_pressed", sdl_get_input_pressed},
-    {"get_input_released", sdl_get_input_released},
-    {"get_input_held", sdl_get_input_held},
-}};
-
-constexpr std::array<std::string_view, kFunctions.size()> kNames = [] {
-  std::array<std::string_view, kFunctions.size()> names{};
-  for (std::size_t i = 0; i < kFunctions.size(); ++i) names[i] = kFunctions[i].name;
-  return names;
-}();
-
-constexpr std::string_view kPrefix = "sdl2.";
-
 }  // namespace
 
-std::optional<Value> call_sdl2(std::string_view qualified_name, std::span<const Value> args, GraphicsContext& gfx) {
-  if (!qualified_name.starts_with(kPrefix)) return std::nullopt;
-  const std::string_view name = qualified_name.substr(kPrefix.size());
-  for (const Entry& entry : kFunctions) {
-    if (entry.name == name) return entry.function(args, gfx);
-  }
-  return std::nullopt;
+const NativeModule& sdl2_module() {
+  static constexpr NativeFunction kFunctions[] = {
+    {"sdl2.init", with_state<GraphicsContext, sdl_init>},
+    {"sdl2.create_window", with_state<GraphicsContext, sdl_create_window>},
+    {"sdl2.destroy_window", with_state<GraphicsContext, sdl_destroy_window>},
+    {"sdl2.set_window_title", with_state<GraphicsContext, sdl_set_window_title>},
+    {"sdl2.set_window_mode", with_state<GraphicsContext, sdl_set_window_mode>},
+    {"sdl2.get_window_mode", with_state<GraphicsContext, sdl_get_window_mode>},
+    {"sdl2.clear_screen", with_state<GraphicsContext, sdl_clear_screen>},
+    {"sdl2.render_present", with_state<GraphicsContext, sdl_render_present>},
+    {"sdl2.set_draw_color", with_state<GraphicsContext, sdl_set_draw_color>},
+    {"sdl2.set_max_fps", with_state<GraphicsContext, sdl_set_max_fps>},
+    {"sdl2.delta_time", with_state<GraphicsContext, sdl_delta_time>},
+    {"sdl2.draw_point", with_state<GraphicsContext, sdl_draw_point>},
+    {"sdl2.draw_line", with_state<GraphicsContext, sdl_draw_line>},
+    {"sdl2.draw_rect", with_state<GraphicsContext, sdl_draw_rect>},
+    {"sdl2.fill_rect", with_state<GraphicsContext, sdl_fill_rect>},
+    {"sdl2.draw_circle", with_state<GraphicsContext, sdl_draw_circle>},
+    {"sdl2.fill_circle", with_state<GraphicsContext, sdl_fill_circle>},
+    {"sdl2.draw_triangle", with_state<GraphicsContext, sdl_draw_triangle>},
+    {"sdl2.fill_triangle", with_state<GraphicsContext, sdl_fill_triangle>},
+    {"sdl2.get_window_width", with_state<GraphicsContext, sdl_get_window_width>},
+    {"sdl2.get_window_height", with_state<GraphicsContext, sdl_get_window_height>},
+    {"sdl2.is_window_open", with_state<GraphicsContext, sdl_is_window_open>},
+    {"sdl2.get_input_pressed", with_state<GraphicsContext, sdl_get_input_pressed>},
+    {"sdl2.get_input_released", with_state<GraphicsContext, sdl_get_input_released>},
+    {"sdl2.get_input_held", with_state<GraphicsContext, sdl_get_input_held>},
+  };
+  static const NativeModule kModule{.name = "sdl2", .functions = kFunctions, .unknown_function = unknown_function};
+  return kModule;
 }
-
-std::span<const std::string_view> sdl2_function_names() { return kNames; }
 
 }  // namespace veltro

@@ -3,6 +3,7 @@
 // Null and changes nothing. Arguments beyond those used are ignored.
 #include <span>
 
+#include "runtime/native.h"
 #include "runtime/value.h"
 
 namespace veltro {
@@ -21,5 +22,9 @@ Value builtin_triangle(GraphicsContext& gfx, std::span<const Value> args);
 Value builtin_color(GraphicsContext& gfx, std::span<const Value> args);
 Value builtin_fill(GraphicsContext& gfx, std::span<const Value> args);
 Value builtin_draw(GraphicsContext& gfx, std::span<const Value> args);
+
+// All twelve as global builtins, on the calling interpreter's
+// GraphicsContext, in registration order.
+[[nodiscard]] const NativeModule& shape_builtins_module();
 
 }  // namespace veltro
