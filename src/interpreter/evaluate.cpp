@@ -28,120 +28,10 @@ Value raise(std::string message) {
   return Value::error(std::move(message));
 }
 
-namespace {
-
-// 64-bit arithmetic that wraps around instead of overflowing (wrap_add is
-// in numeric_tree.h).
-std::int64_t wrap_sub(std::int64_t a, std::int64_t b) {
-  return static_cast<std::int64_t>(static_cast<std::uint64_t>(a) - static_cast<std::uint64_t>(b));
-}
-std::int64_t wrap_mul(std::int64_t a, std::int64_t b) {
-  return static_cast<std::int64_t>(static_cast<std::uint64_t>(a) * static_cast<std::uint64_t>(b));
-}
-
-// The exponent is the low 32 bits of the right operand read as an unsigned
-// count, so a negative exponent is a huge count, never a fraction.
-std::int64_t wrap_pow(std::int64_t base, std::int64_t exponent) {
-  auto e = static_cast<std::uint32_t>(static_cast<std::uint64_t>(exponent));
-  std::uint64_t result = 1;
-  auto b = static_cast<std::uint64_t>(base);
-  while (e) {
-    if (e & 1u) result *= b;
-    b *= b;
-    e >>= 1;
-  }
-  return static_cast<std::int64_t>(result);
-}
-
-Value numbers(std::int64_t l, TokenType op, std::int64_t r) {
-  switch (op) {
-    case TokenType::Plus: return Value::number(wrap_add(l, r));
-    case TokenType::Minus: return Value::number(wrap_sub(l, r));
-    case TokenType::Star: return Value::number(wrap_mul(l, r));
-    case TokenType::Slash:
-      if (r == 0) return raise(std::string(msg::kDivisionByZero));
-      // The one quotient that overflows wraps like the other operations.
-      if (r == -1) return Value::number(wrap_sub(0, l));
-      return Value::number(l / r);
-    case TokenType::Percent:
-      if (r == 0) return raise(std::string(msg::kModuloByZero));
-      if (r == -1) return Value::number(0);
-      return Value::number(l % r);
-    case TokenType::Power: return Value::number(wrap_pow(l, r));
-    case TokenType::Equal: return Value::boolean(l == r);
-    case TokenType::NotEqual: return Value::boolean(l != r);
-    case TokenType::Less: return Value::boolean(l < r);
-    case TokenType::Greater: return Value::boolean(l > r);
-    case TokenType::LessEqual: return Value::boolean(l <= r);
-    case TokenType::GreaterEqual: return Value::boolean(l >= r);
-    default: return raise(msg::unsupported_numbers(token_type_name(op)));
-  }
-}
-
-// Float arithmetic; `divisor_zero` is the zero test of the divisor in its own kind.
-Value floats(double l, TokenType op, double r, bool divisor_zero, bool mixed) {
-  switch (op) {
-    case TokenType::Plus: return Value::real(l + r);
-    case TokenType::Minus: return Value::real(l - r);
-    case TokenType::Star: return Value::real(l * r);
-    case TokenType::Slash:
-      if (divisor_zero) return raise(std::string(msg::kDivisionByZero));
-      return Value::real(l / r);
-    case TokenType::Percent: return Value::real(std::fmod(l, r));
-    case TokenType::Power: return Value::real(std::pow(l, r));
-    case TokenType::Equal: return Value::boolean(std::fabs(l - r) < kFloatEpsilon);
-    case TokenType::NotEqual: return Value::boolean(std::fabs(l - r) >= kFloatEpsilon);
-    case TokenType::Less: return Value::boolean(l < r);
-    case TokenType::Greater: return Value::boolean(l > r);
-    case TokenType::LessEqual: return Value::boolean(l <= r);
-    case TokenType::GreaterEqual: return Value::boolean(l >= r);
-    default:
-      return raise(mixed ? msg::unsupported_mixed(token_type_name(op)) : msg::unsupported_floats(token_type_name(op)));
-  }
-}
-
-}  // namespace
-
-Value Interpreter::apply_binary(const Value& left, TokenType op, const Value& right) {
-  ValueType lt = left.type();
-  ValueType rt = right.type();
-  if (lt == ValueType::Number && rt == ValueType::Number) return numbers(left.as_number(), op, right.as_number());
-  if (lt == ValueType::Float && rt == ValueType::Float) {
-    return floats(left.as_float(), op, right.as_float(), right.as_float() == 0.0, false);
-  }
-  if (lt == ValueType::Number && rt == ValueType::Float) {
-    return floats(static_cast<double>(left.as_number()), op, right.as_float(), right.as_float() == 0.0, true);
-  }
-  if (lt == ValueType::Float && rt == ValueType::Number) {
-    return floats(left.as_float(), op, static_cast<double>(right.as_number()), right.as_number() == 0, true);
-  }
-  if (lt == ValueType::String && rt == ValueType::String) {
-    switch (op) {
-      case TokenType::Plus: {
-        std::size_t length = left.as_string().size() + right.as_string().size();
-        if (!harness::string_fits(length)) return Value();
-        std::string joined;
-        joined.reserve(length);
-        joined.append(left.as_string()).append(right.as_string());
-        return Value::string(std::move(joined));
-      }
-      case TokenType::Equal: return Value::boolean(left.as_string() == right.as_string());
-      case TokenType::NotEqual: return Value::boolean(left.as_string() != right.as_string());
-      default: return raise(msg::unsupported_strings(token_type_name(op)));
-    }
-  }
-  if (lt == ValueType::Boolean && rt == ValueType::Boolean) {
-    bool l = left.as_bool();
-    bool r = right.as_bool();
-    switch (op) {
-      case TokenType::And: return Value::boolean(l && r);
-      case TokenType::Or: return Value::boolean(l || r);
-      case TokenType::Equal: return Value::boolean(l == r);
-      case TokenType::NotEqual: return Value::boolean(l != r);
-      default: return raise(msg::unsupported_booleans(token_type_name(op)));
-    }
-  }
-  return raise(msg::cannot_apply(token_type_name(op), left.type_name(), right.type_name()));
+Value Interpreter::apply_binary(const Value& left, ops::Op op, const Value& right) {
+  Value result = ops::apply(left, op, right);
+  if (result.is_error()) log_error(result.as_string());
+  return result;
 }
 
 Value Interpreter::lookup(Symbol symbol) const {
@@ -191,79 +81,9 @@ bool calls_nothing(const Expr& e) {
 }  // namespace
 
 // The routine of each expression shape. Operators that have a cheap integer
-// form try it first and fall back to the general tables of apply_binary.
+// form try it first (runtime/operators.h) and fall back to the general rules.
 struct Eval {
-  // Whether the integer form of Op applies to these operands (division and
-  // remainder leave zero and -1 divisors to the general tables).
-  template <TokenType Op>
-  static constexpr bool has_integer_form(std::int64_t r) {
-    switch (Op) {
-      case TokenType::Plus: case TokenType::Minus: case TokenType::Star: case TokenType::Less:
-      case TokenType::Greater: case TokenType::LessEqual: case TokenType::GreaterEqual:
-      case TokenType::Equal: case TokenType::NotEqual:
-        return true;
-      case TokenType::Power:
-        return true;
-      case TokenType::Slash: case TokenType::Percent:
-        return r != 0 && r != -1;
-      default:
-        return false;
-    }
-  }
-
-  template <TokenType Op>
-  static Value integer_result(std::int64_t l, std::int64_t r) {
-    switch (Op) {
-      case TokenType::Plus: return Value::number(wrap_add(l, r));
-      case TokenType::Minus: return Value::number(wrap_sub(l, r));
-      case TokenType::Star: return Value::number(wrap_mul(l, r));
-      case TokenType::Less: return Value::boolean(l < r);
-      case TokenType::Greater: return Value::boolean(l > r);
-      case TokenType::LessEqual: return Value::boolean(l <= r);
-      case TokenType::GreaterEqual: return Value::boolean(l >= r);
-      case TokenType::Equal: return Value::boolean(l == r);
-      case TokenType::NotEqual: return Value::boolean(l != r);
-      case TokenType::Slash: return Value::number(l / r);
-      case TokenType::Percent: return Value::number(l % r);
-      case TokenType::Power: return Value::number(wrap_pow(l, r));
-      default: return Value();
-    }
-  }
-
-  // The same for floats (and a number with a float): division by zero is
-  // left to the general tables, which report it.
-  template <TokenType Op>
-  static constexpr bool has_float_form(double r) {
-    switch (Op) {
-      case TokenType::Plus: case TokenType::Minus: case TokenType::Star: case TokenType::Less:
-      case TokenType::Greater: case TokenType::LessEqual: case TokenType::GreaterEqual:
-      case TokenType::Equal: case TokenType::NotEqual: case TokenType::Percent: case TokenType::Power:
-        return true;
-      case TokenType::Slash:
-        return r != 0.0;
-      default:
-        return false;
-    }
-  }
-
-  template <TokenType Op>
-  static Value float_result(double l, double r) {
-    switch (Op) {
-      case TokenType::Plus: return Value::real(l + r);
-      case TokenType::Minus: return Value::real(l - r);
-      case TokenType::Star: return Value::real(l * r);
-      case TokenType::Slash: return Value::real(l / r);
-      case TokenType::Percent: return Value::real(std::fmod(l, r));
-      case TokenType::Power: return Value::real(std::pow(l, r));
-      case TokenType::Less: return Value::boolean(l < r);
-      case TokenType::Greater: return Value::boolean(l > r);
-      case TokenType::LessEqual: return Value::boolean(l <= r);
-      case TokenType::GreaterEqual: return Value::boolean(l >= r);
-      case TokenType::Equal: return Value::boolean(std::fabs(l - r) < kFloatEpsilon);
-      case TokenType::NotEqual: return Value::boolean(std::fabs(l - r) >= kFloatEpsilon);
-      default: return Value();
-    }
-  }
+  using Op = ops::Op;
 
   static Value number(Interpreter&, const Expr& e) { return Value::number(static_cast<const NumberExpr&>(e).value); }
   static Value real(Interpreter&, const Expr& e) { return Value::real(static_cast<const FloatExpr&>(e).value); }
@@ -298,130 +118,116 @@ struct Eval {
   static double literal(const FloatExpr& e) { return e.value; }
 
   // Whether Op on two numbers, or on a number and a float, has a result that
-  // needs none of the general tables (no message, no other kind of operand);
+  // needs none of the general rules (no failure, no other kind of operand);
   // numeric_result gives it.
-  template <TokenType Op, class Right>
+  template <Op O, class Right>
   [[gnu::always_inline]] static bool has_numeric_form(const Value& left, const Right& right) {
-    if (left.is_integer() && is_number(right)) return has_integer_form<Op>(number_of(right));
-    return left.is_numeric() && is_numeric(right) && has_float_form<Op>(double_of(right));
+    if constexpr (ops::is_logical(O)) {
+      return false;
+    } else {
+      if (left.is_integer() && is_number(right)) return ops::integer_form<O>(number_of(right));
+      return left.is_numeric() && is_numeric(right) && ops::float_form<O>(double_of(right));
+    }
   }
 
-  template <TokenType Op, class Right>
+  template <Op O, class Right>
   [[gnu::always_inline]] static Value numeric_result(const Value& left, const Right& right) {
-    if (left.is_integer() && is_number(right)) return integer_result<Op>(left.as_number(), number_of(right));
-    return float_result<Op>(left.to_double(), double_of(right));
+    if constexpr (ops::is_logical(O)) {
+      return Value();
+    } else {
+      if (left.is_integer() && is_number(right)) return ops::integer_result<O>(left.as_number(), number_of(right));
+      return ops::float_result<O>(left.to_double(), double_of(right));
+    }
   }
 
   // Both operands are always evaluated, left first: and/or do not short-circuit.
-  template <TokenType Op>
+  template <Op O>
   static Value binary(Interpreter& in, const Expr& e) {
     const auto& b = static_cast<const BinaryExpr&>(e);
     Value left = b.left->eval(in, *b.left);
     if (left.is_error()) return left;
     Value right = b.right->eval(in, *b.right);
     if (right.is_error()) return right;
-    if (has_numeric_form<Op>(left, right)) return numeric_result<Op>(left, right);
-    return operate<Op>(in, left, right);
+    if (has_numeric_form<O>(left, right)) return numeric_result<O>(left, right);
+    return operate<O>(in, left, right);
   }
 
-  template <TokenType Op>
+  template <Op O>
   [[gnu::noinline]] static Value operate(Interpreter& in, const Value& left, const Value& right) {
-    if (left.is_float() && right.is_float()) {
-      return floats(left.as_float(), Op, right.as_float(), right.as_float() == 0.0, false);
-    }
-    return in.apply_binary(left, Op, right);
+    return in.apply_binary(left, O, right);
   }
 
   // name op literal, the shape of most loop counters and tests, and name op name.
-  template <TokenType Op, class Literal>
+  template <Op O, class Literal>
   static Value binary_name_literal(Interpreter& in, const Expr& e) {
     const auto& b = static_cast<const BinaryExpr&>(e);
     const Value* left = in.env_.find(static_cast<const IdentifierExpr&>(*b.left).symbol);
     auto right = literal(static_cast<const Literal&>(*b.right));
-    if (left && has_numeric_form<Op>(*left, right)) return numeric_result<Op>(*left, right);
-    return binary_slow<Op>(in, e);
+    if (left && has_numeric_form<O>(*left, right)) return numeric_result<O>(*left, right);
+    return binary_slow<O>(in, e);
   }
 
-  template <TokenType Op>
+  template <Op O>
   static Value binary_names(Interpreter& in, const Expr& e) {
     const auto& b = static_cast<const BinaryExpr&>(e);
     const Value* left = in.env_.find(static_cast<const IdentifierExpr&>(*b.left).symbol);
     const Value* right = in.env_.find(static_cast<const IdentifierExpr&>(*b.right).symbol);
-    if (left && right && has_numeric_form<Op>(*left, *right)) return numeric_result<Op>(*left, *right);
-    return binary_slow<Op>(in, e);
+    if (left && right && has_numeric_form<O>(*left, *right)) return numeric_result<O>(*left, *right);
+    return binary_slow<O>(in, e);
   }
 
   // expression op literal, and expression op name.
-  template <TokenType Op, class Literal>
+  template <Op O, class Literal>
   static Value binary_any_literal(Interpreter& in, const Expr& e) {
     const auto& b = static_cast<const BinaryExpr&>(e);
     Value left = b.left->eval(in, *b.left);
     auto right = literal(static_cast<const Literal&>(*b.right));
-    if (has_numeric_form<Op>(left, right)) return numeric_result<Op>(left, right);
+    if (has_numeric_form<O>(left, right)) return numeric_result<O>(left, right);
     if (left.is_error()) return left;
-    return operate<Op>(in, left, value_of(right));
+    return operate<O>(in, left, value_of(right));
   }
 
-  template <TokenType Op>
+  template <Op O>
   static Value binary_any_name(Interpreter& in, const Expr& e) {
     const auto& b = static_cast<const BinaryExpr&>(e);
     Value left = b.left->eval(in, *b.left);
     if (left.is_numeric()) {
       const Value* right = in.env_.find(static_cast<const IdentifierExpr&>(*b.right).symbol);
-      if (right && has_numeric_form<Op>(left, *right)) return numeric_result<Op>(left, *right);
+      if (right && has_numeric_form<O>(left, *right)) return numeric_result<O>(left, *right);
     }
     if (left.is_error()) return left;
     Value right = b.right->eval(in, *b.right);
     if (right.is_error()) return right;
-    return operate<Op>(in, left, right);
+    return operate<O>(in, left, right);
   }
 
-  template <TokenType Op>
+  template <Op O>
   [[gnu::noinline]] static Value binary_slow(Interpreter& in, const Expr& e) {
-    return binary<Op>(in, e);
+    return binary<O>(in, e);
   }
 
-  template <TokenType Op>
+  template <Op O>
   static EvalFn pick_binary(const BinaryExpr& b) {
     bool left_name = b.left->kind == ExprKind::Identifier;
     bool number = b.right->kind == ExprKind::Number;
     bool real = b.right->kind == ExprKind::Float;
-    if (left_name && number) return &binary_name_literal<Op, NumberExpr>;
-    if (left_name && real) return &binary_name_literal<Op, FloatExpr>;
-    if (left_name && b.right->kind == ExprKind::Identifier) return &binary_names<Op>;
-    if (number) return &binary_any_literal<Op, NumberExpr>;
-    if (real) return &binary_any_literal<Op, FloatExpr>;
-    if (b.right->kind == ExprKind::Identifier) return &binary_any_name<Op>;
-    return &binary<Op>;
+    if (left_name && number) return &binary_name_literal<O, NumberExpr>;
+    if (left_name && real) return &binary_name_literal<O, FloatExpr>;
+    if (left_name && b.right->kind == ExprKind::Identifier) return &binary_names<O>;
+    if (number) return &binary_any_literal<O, NumberExpr>;
+    if (real) return &binary_any_literal<O, FloatExpr>;
+    if (b.right->kind == ExprKind::Identifier) return &binary_any_name<O>;
+    return &binary<O>;
   }
 
   static EvalFn choose_binary(const BinaryExpr& b) {
-    switch (b.op) {
-      case TokenType::Plus: return pick_binary<TokenType::Plus>(b);
-      case TokenType::Minus: return pick_binary<TokenType::Minus>(b);
-      case TokenType::Star: return pick_binary<TokenType::Star>(b);
-      case TokenType::Slash: return pick_binary<TokenType::Slash>(b);
-      case TokenType::Percent: return pick_binary<TokenType::Percent>(b);
-      case TokenType::Power: return &binary<TokenType::Power>;
-      case TokenType::Equal: return pick_binary<TokenType::Equal>(b);
-      case TokenType::NotEqual: return pick_binary<TokenType::NotEqual>(b);
-      case TokenType::Less: return pick_binary<TokenType::Less>(b);
-      case TokenType::Greater: return pick_binary<TokenType::Greater>(b);
-      case TokenType::LessEqual: return pick_binary<TokenType::LessEqual>(b);
-      case TokenType::GreaterEqual: return pick_binary<TokenType::GreaterEqual>(b);
-      case TokenType::And: return &binary<TokenType::And>;
-      case TokenType::Or: return &binary<TokenType::Or>;
-      default: return &binary_other;
-    }
-  }
-
-  static Value binary_other(Interpreter& in, const Expr& e) {
-    const auto& b = static_cast<const BinaryExpr&>(e);
-    Value left = b.left->eval(in, *b.left);
-    if (left.is_error()) return left;
-    Value right = b.right->eval(in, *b.right);
-    if (right.is_error()) return right;
-    return in.apply_binary(left, b.op, right);
+    return ops::with_op(binary_operator(b.op), [&]<Op O>() -> EvalFn {
+      if constexpr (O == Op::Power || ops::is_logical(O)) {
+        return &binary<O>;
+      } else {
+        return pick_binary<O>(b);
+      }
+    });
   }
 
   static Value unary(Interpreter& in, const Expr& e) {
@@ -431,10 +237,11 @@ struct Eval {
     switch (u.op) {
       case TokenType::Not:
         return Value::boolean(!operand.truthy());
-      case TokenType::Minus:
-        if (operand.is_integer()) return Value::number(wrap_sub(0, operand.as_number()));
-        if (operand.is_float()) return Value::real(-operand.as_float());
-        return raise(msg::cannot_negate(operand.type_name()));
+      case TokenType::Minus: {
+        Value result = ops::negate(operand);
+        if (result.is_error()) log_error(result.as_string());
+        return result;
+      }
       default:
         return raise(msg::unsupported_unary(token_type_name(u.op)));
     }
@@ -563,7 +370,7 @@ struct Eval {
   static Num num_negate(Interpreter& in, const Expr& e) {
     const Expr& operand = *static_cast<const UnaryExpr&>(e).operand;
     Num v = operand.num(in, operand);
-    if (v.kind == NumKind::Int) return {wrap_sub(0, v.bits), NumKind::Int};
+    if (v.kind == NumKind::Int) return {ops::wrap_negate(v.bits), NumKind::Int};
     if (v.kind == NumKind::Real) return {std::bit_cast<std::int64_t>(-v.real()), NumKind::Real};
     return Num::none();
   }
@@ -618,7 +425,7 @@ struct Eval {
     if constexpr (L == Leaf::Int) return num_number(in, e);
     if constexpr (L == Leaf::Real) return num_real(in, e);
   }
-  template <TokenType Op, Leaf L, Leaf R>
+  template <Op O, Leaf L, Leaf R>
   static Num num_binary(Interpreter& in, const Expr& e) {
     const auto& b = static_cast<const BinaryExpr&>(e);
     Num l = operand<L>(in, *b.left);
@@ -626,13 +433,13 @@ struct Eval {
     Num r = operand<R>(in, *b.right);
     if (r.kind > NumKind::Real) return Num::none();
     if (l.kind == NumKind::Int && r.kind == NumKind::Int) {
-      if (!has_integer_form<Op>(r.bits)) return Num::none();
-      return num_of(integer_result<Op>(l.bits, r.bits));
+      if (!ops::integer_form<O>(r.bits)) return Num::none();
+      return num_of(ops::integer_result<O>(l.bits, r.bits));
     }
     double ld = l.kind == NumKind::Int ? static_cast<double>(l.bits) : l.real();
     double rd = r.kind == NumKind::Int ? static_cast<double>(r.bits) : r.real();
-    if (!has_float_form<Op>(rd)) return Num::none();
-    return num_of(float_result<Op>(ld, rd));
+    if (!ops::float_form<O>(rd)) return Num::none();
+    return num_of(ops::float_result<O>(ld, rd));
   }
 
   static Leaf leaf_of(const Expr& e) {
@@ -644,21 +451,21 @@ struct Eval {
     }
   }
 
-  template <TokenType Op, Leaf L>
+  template <Op O, Leaf L>
   static NumFn pick_num_right(const BinaryExpr& b) {
     switch (leaf_of(*b.right)) {
-      case Leaf::Node: return &num_binary<Op, L, Leaf::Node>;
-      case Leaf::Name: return &num_binary<Op, L, Leaf::Name>;
-      case Leaf::Int: return &num_binary<Op, L, Leaf::Int>;
-      case Leaf::Real: return &num_binary<Op, L, Leaf::Real>;
+      case Leaf::Node: return &num_binary<O, L, Leaf::Node>;
+      case Leaf::Name: return &num_binary<O, L, Leaf::Name>;
+      case Leaf::Int: return &num_binary<O, L, Leaf::Int>;
+      case Leaf::Real: return &num_binary<O, L, Leaf::Real>;
     }
     return nullptr;
   }
   // A literal on the left is rare enough to go through its own node.
-  template <TokenType Op>
+  template <Op O>
   static NumFn pick_num(const BinaryExpr& b) {
-    if (b.left->kind == ExprKind::Identifier) return pick_num_right<Op, Leaf::Name>(b);
-    return pick_num_right<Op, Leaf::Node>(b);
+    if (b.left->kind == ExprKind::Identifier) return pick_num_right<O, Leaf::Name>(b);
+    return pick_num_right<O, Leaf::Node>(b);
   }
 
   static NumFn choose_num(const Expr& e) {
@@ -671,21 +478,13 @@ struct Eval {
       case ExprKind::Index: return &num_index;
       case ExprKind::BinaryOp: {
         const auto& b = static_cast<const BinaryExpr&>(e);
-        switch (b.op) {
-          case TokenType::Plus: return pick_num<TokenType::Plus>(b);
-          case TokenType::Minus: return pick_num<TokenType::Minus>(b);
-          case TokenType::Star: return pick_num<TokenType::Star>(b);
-          case TokenType::Slash: return pick_num<TokenType::Slash>(b);
-          case TokenType::Percent: return pick_num<TokenType::Percent>(b);
-          case TokenType::Power: return pick_num<TokenType::Power>(b);
-          case TokenType::Equal: return pick_num<TokenType::Equal>(b);
-          case TokenType::NotEqual: return pick_num<TokenType::NotEqual>(b);
-          case TokenType::Less: return pick_num<TokenType::Less>(b);
-          case TokenType::Greater: return pick_num<TokenType::Greater>(b);
-          case TokenType::LessEqual: return pick_num<TokenType::LessEqual>(b);
-          case TokenType::GreaterEqual: return pick_num<TokenType::GreaterEqual>(b);
-          default: return nullptr;
-        }
+        return ops::with_op(binary_operator(b.op), [&]<Op O>() -> NumFn {
+          if constexpr (ops::is_logical(O)) {
+            return nullptr;
+          } else {
+            return pick_num<O>(b);
+          }
+        });
       }
       default: return nullptr;
     }

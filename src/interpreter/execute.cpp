@@ -9,12 +9,13 @@ namespace veltro {
 
 namespace {
 
-TokenType arithmetic_of(TokenType compound) {
+// The operator of +=, -=, *= and /=.
+ops::Op arithmetic_of(TokenType compound) {
   switch (compound) {
-    case TokenType::PlusAssign: return TokenType::Plus;
-    case TokenType::MinusAssign: return TokenType::Minus;
-    case TokenType::StarAssign: return TokenType::Star;
-    default: return TokenType::Slash;
+    case TokenType::PlusAssign: return ops::Op::Add;
+    case TokenType::MinusAssign: return ops::Op::Subtract;
+    case TokenType::StarAssign: return ops::Op::Multiply;
+    default: return ops::Op::Divide;
   }
 }
 
@@ -26,6 +27,8 @@ bool is_name(const Expr& e, Symbol symbol) {
 
 // The routine of each statement shape.
 struct Exec {
+  using Op = ops::Op;
+
   // A failure met while Ctrl-C unwinds the entry: nothing is bound or
   // reported, and the statement list stops.
   static bool unwinding(Interpreter& in) {
@@ -83,10 +86,11 @@ struct Exec {
     if (target && target->is_numeric()) {
       Num r = LiteralNumber ? Num{static_cast<const NumberExpr&>(right).value, NumKind::Int} : right.num(in, right);
       if (r.kind == NumKind::Int && target->is_integer()) {
-        return target->set_inline(ValueType::Number, wrap_add(target->as_number(), r.bits));
+        return target->set_inline(ValueType::Number, ops::integer_arithmetic<Op::Add>(target->as_number(), r.bits));
       }
       if (r.kind == NumKind::Int || r.kind == NumKind::Real) {
-        double sum = target->to_double() + (r.kind == NumKind::Int ? static_cast<double>(r.bits) : r.real());
+        double sum = ops::float_arithmetic<Op::Add>(target->to_double(),
+                                                    r.kind == NumKind::Int ? static_cast<double>(r.bits) : r.real());
         return target->set_inline(ValueType::Float, std::bit_cast<std::int64_t>(sum));
       }
     }
@@ -124,8 +128,7 @@ struct Exec {
       std::int64_t left = current->as_number();
       Value right = sum.right->eval(in, *sum.right);
       if (right.is_integer()) {
-        in.env_.define(s.symbol, Value::number(static_cast<std::int64_t>(static_cast<std::uint64_t>(left) +
-                                                                         static_cast<std::uint64_t>(right.as_number()))));
+        in.env_.define(s.symbol, ops::integer_result<Op::Add>(left, right.as_number()));
         return;
       }
       return append_number_other(in, s, left, std::move(right));
@@ -136,7 +139,7 @@ struct Exec {
   [[gnu::noinline]] static void append_number_other(Interpreter& in, const AssignStmt& s, std::int64_t left,
                                                     Value right) {
     if (right.is_error()) return bind_assigned(in, s, std::move(right));
-    bind_assigned(in, s, in.apply_binary(Value::number(left), TokenType::Plus, right));
+    bind_assigned(in, s, in.apply_binary(Value::number(left), Op::Add, right));
   }
 
   [[gnu::noinline]] static void append_other(Interpreter& in, const Stmt& stmt) {
@@ -147,10 +150,10 @@ struct Exec {
     Value left = *current;
     Value right = sum.right->eval(in, *sum.right);
     if (right.is_error() || !right.is_string()) {
-      bind_assigned(in, s, right.is_error() ? std::move(right) : in.apply_binary(left, TokenType::Plus, right));
+      bind_assigned(in, s, right.is_error() ? std::move(right) : in.apply_binary(left, Op::Add, right));
       return;
     }
-    if (!harness::string_fits(left.as_string().size() + right.as_string().size())) return;
+    if (!ops::concatenation_fits(left.as_string(), right.as_string())) return;
     release_binding(in, s.symbol, left);
     left.mutable_string().append(right.as_string());
     in.env_.define(s.symbol, std::move(left));
@@ -182,9 +185,9 @@ struct Exec {
       if (unwinding(in)) return;
       log_error(msg::compound_failed(s.name, value.as_string()));
     }
-    TokenType op = arithmetic_of(s.op);
-    if (op == TokenType::Plus && current.is_string() && value.is_string()) {
-      if (!harness::string_fits(current.as_string().size() + value.as_string().size())) return;
+    Op op = arithmetic_of(s.op);
+    if (op == Op::Add && current.is_string() && value.is_string()) {
+      if (!ops::concatenation_fits(current.as_string(), value.as_string())) return;
       release_binding(in, s.symbol, current);
       current.mutable_string().append(value.as_string());
       in.env_.define(s.symbol, std::move(current));
@@ -204,34 +207,22 @@ struct Exec {
   // evaluated the general way.
   using Test = bool (*)(Interpreter&, const Expr&, bool& truth);
 
-  template <TokenType Op>
-  static bool compare(std::int64_t l, std::int64_t r) {
-    switch (Op) {
-      case TokenType::Less: return l < r;
-      case TokenType::Greater: return l > r;
-      case TokenType::LessEqual: return l <= r;
-      case TokenType::GreaterEqual: return l >= r;
-      case TokenType::Equal: return l == r;
-      default: return l != r;
-    }
-  }
-
-  template <TokenType Op>
+  template <Op O>
   static bool test_name_number(Interpreter& in, const Expr& e, bool& truth) {
     const auto& b = static_cast<const BinaryExpr&>(e);
     const Value* left = in.env_.find(static_cast<const IdentifierExpr&>(*b.left).symbol);
     if (!left || !left->is_integer()) return false;
-    truth = compare<Op>(left->as_number(), static_cast<const NumberExpr&>(*b.right).value);
+    truth = ops::compare<O>(left->as_number(), static_cast<const NumberExpr&>(*b.right).value);
     return true;
   }
 
-  template <TokenType Op>
+  template <Op O>
   static bool test_names(Interpreter& in, const Expr& e, bool& truth) {
     const auto& b = static_cast<const BinaryExpr&>(e);
     const Value* left = in.env_.find(static_cast<const IdentifierExpr&>(*b.left).symbol);
     const Value* right = in.env_.find(static_cast<const IdentifierExpr&>(*b.right).symbol);
     if (!left || !right || !left->is_integer() || !right->is_integer()) return false;
-    truth = compare<Op>(left->as_number(), right->as_number());
+    truth = ops::compare<O>(left->as_number(), right->as_number());
     return true;
   }
 
@@ -298,22 +289,16 @@ struct Exec {
       const auto& b = static_cast<const BinaryExpr&>(condition);
       bool name_number = b.left->kind == ExprKind::Identifier && b.right->kind == ExprKind::Number;
       bool names = b.left->kind == ExprKind::Identifier && b.right->kind == ExprKind::Identifier;
-#define VELTRO_TEST_CASE(op)                                                       \
-  case TokenType::op:                                                              \
-    if (name_number) return Routine<&test_name_number<TokenType::op>>::fn;         \
-    if (names) return Routine<&test_names<TokenType::op>>::fn;                     \
-    break;
-      switch (b.op) {
-        VELTRO_TEST_CASE(Less)
-        VELTRO_TEST_CASE(Greater)
-        VELTRO_TEST_CASE(LessEqual)
-        VELTRO_TEST_CASE(GreaterEqual)
-        VELTRO_TEST_CASE(Equal)
-        VELTRO_TEST_CASE(NotEqual)
-        default:
-          break;
+      if (name_number || names) {
+        ExecFn fn = ops::with_op(binary_operator(b.op), [&]<Op O>() -> ExecFn {
+          if constexpr (ops::is_comparison(O)) {
+            return name_number ? Routine<&test_name_number<O>>::fn : Routine<&test_names<O>>::fn;
+          } else {
+            return nullptr;
+          }
+        });
+        if (fn) return fn;
       }
-#undef VELTRO_TEST_CASE
       if (is_nested_numeric_tree(condition)) {
         prepare_numeric_tree(condition);
         return Routine<&test_numeric>::fn;

@@ -12,6 +12,7 @@
 #include "parser/ast.h"
 #include "runtime/harness.h"
 #include "runtime/native.h"
+#include "runtime/operators.h"
 #include "runtime/value.h"
 
 namespace veltro {
@@ -46,7 +47,8 @@ class Interpreter {
     }
   }
   [[nodiscard]] Value evaluate(const Expr& expr) { return expr.eval(*this, expr); }
-  [[nodiscard]] Value apply_binary(const Value& left, TokenType op, const Value& right);
+  // The operator rules applied to two values; a failure is reported.
+  [[nodiscard]] Value apply_binary(const Value& left, ops::Op op, const Value& right);
   [[nodiscard]] Value call_function(const CallExpr& call);
   [[nodiscard]] Value call_user_function(const FunctionDef& def, std::span<const Value> args);
   // The same, moving the arguments into the parameters.
@@ -173,6 +175,27 @@ class Interpreter {
   const auto& x = static_cast<const IndexExpr&>(e);
   return x.object->kind == ExprKind::Identifier &&
          (x.index->kind == ExprKind::Number || x.index->kind == ExprKind::Identifier);
+}
+
+// The rule of a binary operator token. The parser builds binary expressions
+// of these tokens only.
+[[nodiscard]] constexpr ops::Op binary_operator(TokenType token) {
+  switch (token) {
+    case TokenType::Minus: return ops::Op::Subtract;
+    case TokenType::Star: return ops::Op::Multiply;
+    case TokenType::Slash: return ops::Op::Divide;
+    case TokenType::Percent: return ops::Op::Remainder;
+    case TokenType::Power: return ops::Op::Power;
+    case TokenType::Equal: return ops::Op::Equal;
+    case TokenType::NotEqual: return ops::Op::NotEqual;
+    case TokenType::Less: return ops::Op::Less;
+    case TokenType::Greater: return ops::Op::Greater;
+    case TokenType::LessEqual: return ops::Op::LessEqual;
+    case TokenType::GreaterEqual: return ops::Op::GreaterEqual;
+    case TokenType::And: return ops::Op::And;
+    case TokenType::Or: return ops::Op::Or;
+    default: return ops::Op::Add;
+  }
 }
 
 // Reports an error the moment it happens and returns it as a value.

@@ -8,9 +8,8 @@
 
 namespace veltro::msg {
 
-// Expressions and operators.
+// Expressions (the operators' messages are in runtime/messages.h).
 inline std::string undefined_variable(std::string_view name) { return fmt::format("Undefined variable '{}'", name); }
-inline std::string cannot_negate(std::string_view type) { return fmt::format("Cannot negate {}", type); }
 inline std::string unsupported_unary(std::string_view op) { return fmt::format("Unsupported unary operation: {}", op); }
 inline std::string index_out_of_bounds(std::int64_t index, std::size_t length) {
   return fmt::format("Array index out of bounds: {} (length: {})", index, length);
@@ -23,16 +22,6 @@ inline std::string cannot_index(std::string_view object, std::string_view index)
 }
 inline constexpr std::string_view kRangeBounds = "Range start and end must be numbers";
 inline std::string range_too_large(std::uint64_t count) { return fmt::format("Range of {} elements is too large", count); }
-inline constexpr std::string_view kDivisionByZero = "Division by zero";
-inline constexpr std::string_view kModuloByZero = "Modulo by zero";
-inline std::string unsupported_numbers(std::string_view op) { return fmt::format("Unsupported operation on numbers: {}", op); }
-inline std::string unsupported_floats(std::string_view op) { return fmt::format("Unsupported operation on floats: {}", op); }
-inline std::string unsupported_mixed(std::string_view op) { return fmt::format("Unsupported operation: {}", op); }
-inline std::string unsupported_strings(std::string_view op) { return fmt::format("Unsupported operation on strings: {}", op); }
-inline std::string unsupported_booleans(std::string_view op) { return fmt::format("Unsupported operation on booleans: {}", op); }
-inline std::string cannot_apply(std::string_view op, std::string_view left, std::string_view right) {
-  return fmt::format("Cannot apply {} to {} and {}", op, left, right);
-}
 
 // Statements.
 inline std::string let_failed(std::string_view name, std::string_view message) {

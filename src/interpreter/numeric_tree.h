@@ -45,11 +45,6 @@ struct Num {
   }
 };
 
-// Integer addition that wraps around instead of overflowing.
-[[nodiscard]] inline std::int64_t wrap_add(std::int64_t a, std::int64_t b) noexcept {
-  return static_cast<std::int64_t>(static_cast<std::uint64_t>(a) + static_cast<std::uint64_t>(b));
-}
-
 // Whether it is one with at least two operators, where computing it on raw
 // numbers pays off over the per-node routines.
 [[nodiscard]] bool is_nested_numeric_tree(const Expr& e);

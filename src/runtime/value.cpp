@@ -7,6 +7,7 @@
 #include <sys/random.h>
 
 #include "runtime/native.h"
+#include "runtime/operators.h"
 #include "runtime/text.h"
 
 namespace veltro {
@@ -475,7 +476,7 @@ bool pattern_equal(const Value& a, const Value& b) {
   if (a.type() != b.type()) return false;
   switch (a.type()) {
     case ValueType::Number: return a.as_number() == b.as_number();
-    case ValueType::Float: return std::fabs(a.as_float() - b.as_float()) < kFloatEpsilon;
+    case ValueType::Float: return ops::floats_equal(a.as_float(), b.as_float());
     case ValueType::String: return a.as_string() == b.as_string();
     case ValueType::Boolean: return a.as_bool() == b.as_bool();
     case ValueType::Null: return true;

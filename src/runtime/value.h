@@ -254,11 +254,8 @@ struct ShapeObj : RcObject {
   std::int32_t v[6] = {};
 };
 
-// Equality of match patterns: same kind, numbers exactly, floats within
-// machine epsilon, strings by bytes, booleans, null with null.
+// Equality of match patterns: same kind, numbers exactly, floats as ==
+// compares them (ops::floats_equal), strings by bytes, booleans, null with null.
 [[nodiscard]] bool pattern_equal(const Value& a, const Value& b);
-
-// Float comparison tolerance of == and !=.
-inline constexpr double kFloatEpsilon = 2.220446049250313e-16;
 
 }  // namespace veltro
