@@ -1,7 +1,4 @@
 // Expression evaluation and the operators.
-#include <cmath>
-#include <limits>
-
 #include "runtime/console.h"
 #include "interpreter/interpreter.h"
 #include "interpreter/messages.h"
@@ -11,16 +8,20 @@
 
 namespace veltro {
 
-bool range_bound(const Value& v, std::int64_t& out) {
-  if (v.is_integer()) {
-    out = v.as_number();
-    return true;
+RangeBounds range_bounds(const Value& start, const Value& end) {
+  RangeBounds r;
+  std::optional<std::int64_t> from = start.to_integer();
+  std::optional<std::int64_t> to = end.to_integer();
+  if (!from || !to) {
+    r.failure = std::string(msg::kRangeBounds);
+    return r;
   }
-  if (v.is_float()) {
-    out = text::saturating_trunc(v.as_float());
-    return true;
-  }
-  return false;
+  r.from = *from;
+  r.to = *to;
+  if (r.to <= r.from) return r;
+  auto count = static_cast<std::uint64_t>(r.to) - static_cast<std::uint64_t>(r.from);
+  if (count > static_cast<std::uint64_t>(harness::g_settings.max_range)) r.failure = msg::range_too_large(count);
+  return r;
 }
 
 Value raise(std::string message) {
@@ -331,16 +332,14 @@ struct Eval {
     const auto& r = static_cast<const RangeExpr&>(e);
     Value start = r.start->eval(in, *r.start);
     Value end = r.end->eval(in, *r.end);
-    std::int64_t from = 0;
-    std::int64_t to = 0;
-    if (!range_bound(start, from) || !range_bound(end, to)) return raise(std::string(msg::kRangeBounds));
-    if (to <= from) return Value::array({});
-    auto count = static_cast<std::uint64_t>(to) - static_cast<std::uint64_t>(from);
-    if (count > static_cast<std::uint64_t>(harness::g_settings.max_range)) return raise(msg::range_too_large(count));
+    RangeBounds bounds = range_bounds(start, end);
+    if (!bounds.failure.empty()) return raise(std::move(bounds.failure));
+    if (bounds.to <= bounds.from) return Value::array({});
+    auto count = static_cast<std::uint64_t>(bounds.to) - static_cast<std::uint64_t>(bounds.from);
     if (!harness::charge(static_cast<std::int64_t>(count / 64))) return Value();
     std::vector<Value> items;
     items.reserve(static_cast<std::size_t>(count));
-    for (std::int64_t i = from; i < to; ++i) items.push_back(Value::number(i));
+    for (std::int64_t i = bounds.from; i < bounds.to; ++i) items.push_back(Value::number(i));
     return Value::array(std::move(items));
   }
 

@@ -346,21 +346,13 @@ struct Exec {
     const auto& range = static_cast<const RangeExpr&>(*s.iter);
     Value start = range.start->eval(in, *range.start);
     Value end = range.end->eval(in, *range.end);
-    std::int64_t from = 0;
-    std::int64_t to = 0;
-    std::string failure;
-    if (!range_bound(start, from) || !range_bound(end, to)) {
-      failure = std::string(msg::kRangeBounds);
-    } else if (to > from && static_cast<std::uint64_t>(to) - static_cast<std::uint64_t>(from) >
-                                static_cast<std::uint64_t>(harness::g_settings.max_range)) {
-      failure = msg::range_too_large(static_cast<std::uint64_t>(to) - static_cast<std::uint64_t>(from));
-    }
-    if (!failure.empty()) {
-      log_error(failure);
-      log_error(msg::for_failed(failure));
+    RangeBounds bounds = range_bounds(start, end);
+    if (!bounds.failure.empty()) {
+      log_error(bounds.failure);
+      log_error(msg::for_failed(bounds.failure));
       return;
     }
-    for (std::int64_t i = from; i < to; ++i) {
+    for (std::int64_t i = bounds.from; i < bounds.to; ++i) {
       if (!harness::step()) break;
       in.env_.define_inline(s.symbol, ValueType::Number, i);
       in.execute_block(s.body);

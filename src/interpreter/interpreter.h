@@ -198,11 +198,17 @@ class Interpreter {
   }
 }
 
+// The numbers a range start..end produces, from `from` up to before `to`;
+// or, in `failure`, why it produces none.
+struct RangeBounds {
+  std::int64_t from = 0;
+  std::int64_t to = 0;
+  std::string failure;
+};
+[[nodiscard]] RangeBounds range_bounds(const Value& start, const Value& end);
+
 // Reports an error the moment it happens and returns it as a value.
 [[nodiscard]] Value raise(std::string message);
 
-// A range bound: a Number as is, a Float truncated toward zero (saturating,
-// NaN giving 0); false for anything else.
-[[nodiscard]] bool range_bound(const Value& v, std::int64_t& out);
 
 }  // namespace veltro

@@ -472,6 +472,12 @@ std::string_view Value::typeof_name() const noexcept {
   return "unknown";
 }
 
+std::optional<std::int64_t> Value::to_integer() const noexcept {
+  if (is_integer()) return as_number();
+  if (is_float()) return text::saturating_trunc(as_float());
+  return std::nullopt;
+}
+
 bool pattern_equal(const Value& a, const Value& b) {
   if (a.type() != b.type()) return false;
   switch (a.type()) {

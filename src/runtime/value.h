@@ -6,6 +6,7 @@
 // (mutable_*()).
 #include <bit>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -175,6 +176,10 @@ class Value {
     return {static_cast<std::uint8_t>(u_.bits), static_cast<std::uint8_t>(u_.bits >> 8),
             static_cast<std::uint8_t>(u_.bits >> 16)};
   }
+
+  // A Number as it is, a Float truncated toward zero (saturating at the
+  // 64-bit limits, NaN giving 0); nothing for any other kind.
+  [[nodiscard]] std::optional<std::int64_t> to_integer() const noexcept;
 
   // A Number or Float as a double.
   [[nodiscard]] double to_double() const noexcept {

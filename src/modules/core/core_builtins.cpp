@@ -18,13 +18,6 @@ namespace veltro {
 
 namespace {
 
-// A Number as it is, a Float truncated toward zero and saturated.
-std::optional<std::int64_t> integer_of(const Value& v) {
-  if (v.is_integer()) return v.as_number();
-  if (v.is_float()) return text::saturating_trunc(v.as_float());
-  return std::nullopt;
-}
-
 // Applies a float rounding function and brings the result back as a Number.
 template <class Round>
 Value rounded(std::span<const Value> args, Round round) {
@@ -111,8 +104,8 @@ Value builtin_lower(std::span<const Value> args) {
 
 Value builtin_slice(std::span<const Value> args) {
   if (args.size() < 3 || !args[0].is_string()) return Value::null();
-  std::optional<std::int64_t> start = integer_of(args[1]);
-  std::optional<std::int64_t> end = integer_of(args[2]);
+  std::optional<std::int64_t> start = args[1].to_integer();
+  std::optional<std::int64_t> end = args[2].to_integer();
   if (!start || !end) return Value::null();
   // Bounds are unsigned counts: a negative start skips past the end (empty
   // result), a negative or smaller end makes the count wrap to "everything".
@@ -238,8 +231,8 @@ Value builtin_random(std::span<const Value>) {
 
 Value builtin_random_range(std::span<const Value> args) {
   if (args.size() < 2) return Value::null();
-  std::optional<std::int64_t> from = integer_of(args[0]);
-  std::optional<std::int64_t> to = integer_of(args[1]);
+  std::optional<std::int64_t> from = args[0].to_integer();
+  std::optional<std::int64_t> to = args[1].to_integer();
   if (!from || !to) return Value::null();
   std::optional<std::int64_t> result = random_between(*from, *to, random_word);
   if (!result) return Value::null();

@@ -55,11 +55,6 @@ namespace {
 
 Value error(std::string_view message) { return Value::error(std::string(message)); }
 
-// A Number, or a Float truncated toward zero (NaN gives 0).
-std::int64_t integer_of(const Value& value) {
-  return value.is_integer() ? value.as_number() : text::saturating_trunc(value.as_float());
-}
-
 Value page(std::span<const Value> args) {
   if (args.size() < 2) return error(msg::kPageArgs);
   PageRegistry::instance().add(args[0].display(), args[1].display());
@@ -70,7 +65,7 @@ Value serve(std::span<const Value> args) {
   if (args.empty()) return error(msg::kServeArgs);
   if (!args[0].is_numeric()) return error(msg::kPortNotNumber);
   // Only the low 16 bits count: 65536 + 80 is port 80.
-  auto port = static_cast<std::uint16_t>(static_cast<std::uint64_t>(integer_of(args[0])));
+  auto port = static_cast<std::uint16_t>(static_cast<std::uint64_t>(args[0].to_integer().value_or(0)));
   out_write(fmt::format(msg::kStarting, port));
   auto listening = Server::listen(port);
   if (int* failure = std::get_if<int>(&listening)) {
@@ -97,7 +92,7 @@ Value json(std::span<const Value> args) {
 Value status(std::span<const Value> args) {
   if (args.empty()) return error(msg::kStatusArgs);
   if (!args[0].is_numeric()) return error(msg::kStatusNotNumber);
-  std::int64_t code = integer_of(args[0]);
+  std::int64_t code = args[0].to_integer().value_or(0);
   if (args.size() >= 2) return Value::string(status_line(code, args[1].display()));
   return Value::string(status_line(code, reason_phrase(code)));
 }

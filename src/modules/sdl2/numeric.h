@@ -6,13 +6,12 @@
 #include <span>
 
 #include "runtime/value.h"
-#include "runtime/text.h"
 
 namespace veltro::numeric {
 
 // Only for Number and Float values.
 [[nodiscard]] inline std::int64_t to_int64(const Value& v) noexcept {
-  return v.is_integer() ? v.as_number() : text::saturating_trunc(v.as_float());
+  return v.to_integer().value_or(0);
 }
 
 [[nodiscard]] constexpr std::int32_t low_i32(std::int64_t v) noexcept {
