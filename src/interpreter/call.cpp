@@ -22,15 +22,22 @@ int native_of(const CallExpr& call) {
 
 }  // namespace
 
-Value Interpreter::call_function(const CallExpr& call) {
-  if (debug_enabled()) return call_traced(call);
-
-  ArgBuffer args;
+// Evaluates a call's arguments, left to right, into `args`. The first that
+// fails ends it: that Error value is returned, null otherwise.
+[[gnu::always_inline]] inline Value Interpreter::evaluate_arguments(const CallExpr& call, ArgBuffer& args) {
   for (const auto& arg : call.args) {
     Value v = evaluate(*arg);
     if (v.is_error()) return v;
     args.push_back(std::move(v));
   }
+  return Value();
+}
+
+Value Interpreter::call_function(const CallExpr& call) {
+  if (debug_enabled()) return call_traced(call);
+
+  ArgBuffer args;
+  if (Value failed = evaluate_arguments(call, args); failed.is_error()) return failed;
   if (call.dotted) return call_module_function(call, args.view());
   return call_evaluated(call, args);
 }
@@ -102,11 +109,7 @@ Value Interpreter::call_failed(const CallExpr& call, const Value* found, std::sp
 Value Interpreter::call_traced(const CallExpr& call) {
   log_debug_call(msg::trace_calling(call.name));
   ArgBuffer args;
-  for (const auto& arg : call.args) {
-    Value v = evaluate(*arg);
-    if (v.is_error()) return v;
-    args.push_back(std::move(v));
-  }
+  if (Value failed = evaluate_arguments(call, args); failed.is_error()) return failed;
   if (call.dotted) return call_module_function(call, args.view());
   if (int native = native_of(call); native >= 0) {
     Value result = run_native(static_cast<NativeIndex>(native), args.view());

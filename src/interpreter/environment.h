@@ -89,13 +89,7 @@ class Environment {
     const void* at;
   };
 
-  void push_scope() { frames_.push_back(enter_scope()); }
-  void pop_scope() {
-    leave_scope(frames_.back());
-    frames_.pop_back();
-  }
-
-  // The same pair for callers that keep the scope's mark themselves.
+  // A scope entered for a call; leave_scope with its mark leaves it.
   [[nodiscard]] Mark enter_scope() {
     ++depth_;
     return {bindings_.position()};
@@ -277,7 +271,6 @@ class Environment {
   const Value** visible_ = nullptr;  // visible_store_.data(), kept at hand
   std::size_t count_ = 0;            // slots_.size(), kept at hand
   BindingStack bindings_;
-  std::vector<Mark> frames_;  // where each active scope's bindings begin
   std::uint32_t depth_ = 0;
 };
 

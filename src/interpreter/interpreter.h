@@ -132,6 +132,7 @@ class Interpreter {
   [[nodiscard]] Value call_module_function(const CallExpr& call, std::span<const Value> args);
   [[nodiscard]] Value call_by_value(Value callee, std::span<const Value> args);
   [[nodiscard]] Value call_traced(const CallExpr& call);
+  [[nodiscard]] Value evaluate_arguments(const CallExpr& call, ArgBuffer& args);
   [[nodiscard]] Value call_failed(const CallExpr& call, const Value* found, std::span<const Value> args);
   // A user call over the depth limit, or one that Ctrl-C stopped.
   [[gnu::cold]] [[nodiscard]] Value call_refused();

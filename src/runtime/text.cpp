@@ -134,12 +134,6 @@ void append_quoted(std::string& out, std::string_view value) {
   out += '"';
 }
 
-std::string quoted(std::string_view value) {
-  std::string out;
-  append_quoted(out, value);
-  return out;
-}
-
 namespace {
 
 // The character at text[pos], read from at most the four bytes one can take:

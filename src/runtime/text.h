@@ -21,7 +21,6 @@ void append_float_debug(std::string& out, double value);
 // A string in double quotes with escapes for the quote, the backslash and
 // control characters.
 void append_quoted(std::string& out, std::string_view value);
-[[nodiscard]] std::string quoted(std::string_view value);
 
 // Decodes the UTF-8 sequence at text[pos]; sets `length` to the bytes used.
 // An invalid byte decodes as U+FFFD of length 1.

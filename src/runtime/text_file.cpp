@@ -11,24 +11,11 @@
 
 #include "runtime/text.h"
 #include "runtime/limits.h"
+#include "runtime/unique_fd.h"
 
 namespace veltro {
 
 namespace {
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd) noexcept : fd_(fd) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  [[nodiscard]] int get() const noexcept { return fd_; }
-
- private:
-  int fd_;
-};
 
 constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
 
@@ -45,8 +32,8 @@ TextFile too_large() { return failed(fmt::format("file is larger than {} bytes",
 TextFile read_text_file(const std::string& path) {
   // The system takes the path as a C string, which ends at a NUL byte.
   if (path.find('\0') != std::string::npos) return failed(text::os_error(EINVAL));
-  Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) return failed(text::os_error(errno));
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.fd() < 0) return failed(text::os_error(errno));
   TextFile result;
   try {
     // A regular file is read into one block of its size (and a byte more, to
@@ -54,7 +41,7 @@ TextFile read_text_file(const std::string& path) {
     // until the end is reached and an endless source costs the cap only once.
     std::size_t block_bytes = kBlockBytes;
     struct stat st {};
-    if (::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode)) {
+    if (::fstat(fd.fd(), &st) == 0 && S_ISREG(st.st_mode)) {
       auto size = static_cast<std::uint64_t>(st.st_size);
       if (size > limits::kMaxFileBytes) return too_large();  // refused before anything is read
       block_bytes = static_cast<std::size_t>(size) + 1;
@@ -67,7 +54,7 @@ TextFile read_text_file(const std::string& path) {
       block_bytes = kBlockBytes;
       std::size_t filled = 0;
       while (filled < block.size()) {
-        ssize_t n = ::read(fd.get(), block.data() + filled, block.size() - filled);
+        ssize_t n = ::read(fd.fd(), block.data() + filled, block.size() - filled);
         if (n < 0) {
           if (errno == EINTR) continue;
           return failed(text::os_error(errno));

@@ -2,13 +2,13 @@
 
 #include <charconv>
 #include <cmath>
-#include <functional>
 #include <cstring>
 #include <sys/random.h>
 
 #include "runtime/native.h"
 #include "runtime/operators.h"
 #include "runtime/text.h"
+#include "runtime/walk.h"
 
 namespace veltro {
 
@@ -61,67 +61,66 @@ ShapeObj* new_shape(std::initializer_list<std::int32_t> values) {
   return obj;
 }
 
-// Text of arrays and dictionaries, walked with an explicit stack so that
-// any nesting depth prints without exhausting the call stack.
+// Text of arrays and dictionaries, in the display or the debug form.
 void append_text(std::string& out, const Value& root, bool debug) {
-  struct Frame {
-    const Value* container;
-    std::size_t index;
-    DictMap::const_iterator next;
-  };
-  std::vector<Frame> stack;
-  auto open = [&](const Value& v) {
-    if (v.is_array()) {
-      out += debug ? "Array([" : "[";
-      stack.push_back({&v, 0, {}});
-    } else if (v.is_dict()) {
-      out += debug ? "Dict({" : "{";
-      stack.push_back({&v, 0, v.as_dict().begin()});
-    } else if (debug) {
-      v.append_debug(out);
-    } else {
-      v.append_display(out);
-    }
-  };
-  open(root);
-  while (!stack.empty()) {
-    Frame& frame = stack.back();
-    const Value* container = frame.container;
-    if (container->is_array()) {
-      const auto& items = container->as_array();
-      if (frame.index == items.size()) {
-        out += debug ? "])" : "]";
-        stack.pop_back();
-        continue;
+  struct Writer {
+    std::string& out;
+    bool debug;
+    void scalar(const Value& v) {
+      if (debug) {
+        v.append_debug(out);
+      } else {
+        v.append_display(out);
       }
-      if (frame.index++ > 0) out += ", ";
-      open(items[frame.index - 1]);  // may grow the stack: `frame` is not used after this
-      continue;
     }
-    const auto& map = container->as_dict();
-    if (frame.next == map.end()) {
-      out += debug ? "})" : "}";
-      stack.pop_back();
-      continue;
+    void open_array(const Value&) { out += debug ? "Array([" : "["; }
+    void close_array() { out += debug ? "])" : "]"; }
+    void open_dict(const Value&) { out += debug ? "Dict({" : "{"; }
+    void close_dict() { out += debug ? "})" : "}"; }
+    void separator() { out += ", "; }
+    void key(const std::string& k) {
+      if (debug) {
+        text::append_quoted(out, k);
+      } else {
+        out += k;
+      }
+      out += ": ";
     }
-    const auto& entry = *frame.next;
-    ++frame.next;
-    if (frame.index++ > 0) out += ", ";
-    if (debug) {
-      text::append_quoted(out, entry.first);
-    } else {
-      out += entry.first;
-    }
-    out += ": ";
-    open(entry.second);
-  }
+  } writer{out, debug};
+  walk_containers(root, writer);
 }
 
 }  // namespace
 
+namespace {
+
+// The 128-bit product of two words, its halves folded into one.
+std::uint64_t fold_multiply(std::uint64_t a, std::uint64_t b) noexcept {
+  __uint128_t product = static_cast<__uint128_t>(a) * b;
+  return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
+}
+
+}  // namespace
+
+// Eight bytes at a time, each word mixed into the state by a folded
+// multiplication with an odd constant; the length and the seed start it.
 std::size_t hash_key(std::string_view key) noexcept {
-  std::size_t h = std::_Hash_bytes(key.data(), key.size(), process_seed());
-  return h == 0 ? 1 : h;
+  constexpr std::uint64_t kWord = 0x9e3779b97f4a7c15ull;
+  constexpr std::uint64_t kTail = 0xbf58476d1ce4e5b9ull;
+  constexpr std::uint64_t kFinal = 0x94d049bb133111ebull;
+  const char* p = key.data();
+  std::size_t n = key.size();
+  std::uint64_t h = process_seed() ^ (n * kWord);
+  for (; n >= 8; p += 8, n -= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, p, 8);
+    h = fold_multiply(h ^ word, kWord);
+  }
+  std::uint64_t tail = 0;
+  if (n) std::memcpy(&tail, p, n);
+  h = fold_multiply(h ^ tail, kTail);
+  h = fold_multiply(h, kFinal);
+  return h == 0 ? 1 : static_cast<std::size_t>(h);
 }
 
 Value Value::string(std::string v) {

@@ -13,6 +13,20 @@
 namespace veltro {
 namespace {
 
+// An environment whose scopes nest like calls: each push_scope enters one,
+// pop_scope leaves the innermost.
+class ScopedEnvironment : public Environment {
+ public:
+  void push_scope() { marks_.push_back(enter_scope()); }
+  void pop_scope() {
+    leave_scope(marks_.back());
+    marks_.pop_back();
+  }
+
+ private:
+  std::vector<Mark> marks_;
+};
+
 // The textbook model: a stack of scope maps searched innermost-first, then the globals.
 struct ReferenceEnvironment {
   std::vector<std::map<Symbol, std::int64_t>> scopes;
@@ -40,7 +54,7 @@ TEST(Environment, AgreesWithTheScopeStackModel) {
   for (int i = 0; i < 6; ++i) names.push_back(intern("env_test_" + std::to_string(i)));
   std::mt19937 rng(7);
   for (int round = 0; round < 300; ++round) {
-    Environment env;
+    ScopedEnvironment env;
     ReferenceEnvironment model;
     for (int step = 0; step < 400; ++step) {
       Symbol s = names[rng() % names.size()];
@@ -108,7 +122,7 @@ TEST(Environment, AgreesWithTheScopeStackModel) {
 TEST(Environment, DeepScopesSpanningChunksUnwindExactly) {
   Symbol a = intern("env_deep_a");
   Symbol b = intern("env_deep_b");
-  Environment env;
+  ScopedEnvironment env;
   env.define(a, Value::number(-1));
   for (int pass = 0; pass < 2; ++pass) {
     std::vector<Environment::Mark> marks;
@@ -131,7 +145,7 @@ TEST(Environment, DeepScopesSpanningChunksUnwindExactly) {
 
 TEST(Environment, DefineTargetIsOnlyExposedWhenItIsTheVisibleBinding) {
   Symbol x = intern("env_target_x");
-  Environment env;
+  ScopedEnvironment env;
   env.define(x, Value::number(1));
   ASSERT_NE(env.define_target_if_visible(x), nullptr);
   env.push_scope();

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <limits>
 #include <random>
+#include <set>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -228,6 +229,31 @@ TEST(DictMapTest, KeysDifferingInOneByteAreDistinct) {
       EXPECT_EQ(map.find(base.substr(1)), map.end());
     }
   }
+}
+
+// Every byte of a key and its length count: keys differing in one byte, or
+// only by trailing zero bytes, hash apart, and the low bits a table indexes
+// by spread sequential keys.
+TEST(DictMapTest, KeyHashesUseEveryByteAndSpread) {
+  std::set<std::size_t> hashes;
+  std::size_t keys = 0;
+  for (std::size_t length = 0; length <= 24; ++length) {
+    std::string base(length, '\0');
+    hashes.insert(hash_key(base));
+    ++keys;
+    for (std::size_t i = 0; i < length; ++i) {
+      for (unsigned bit = 0; bit < 8; ++bit) {
+        std::string other = base;
+        other[i] = static_cast<char>(1u << bit);
+        hashes.insert(hash_key(other));
+        ++keys;
+      }
+    }
+  }
+  EXPECT_EQ(hashes.size(), keys);
+  std::set<std::size_t> buckets;
+  for (int i = 0; i < 1024; ++i) buckets.insert(hash_key("key" + std::to_string(i)) & 1023);
+  EXPECT_GT(buckets.size(), 550u);  // about 1024 * (1 - 1/e) = 647 for a uniform hash
 }
 
 }  // namespace

@@ -158,8 +158,8 @@ Value builtin_concat(std::span<const Value> args) {
 
 Value builtin_push(std::span<const Value> args) {
   if (args.size() < 2 || !args[0].is_array()) return Value::null();
-  // mutable_array() copies the elements only while the payload is shared, so
-  // a caller that hands over the sole owner appends in place.
+  // The argument keeps its reference, so the elements are always copied
+  // here; the interpreter runs `a = push(a, v)` as an append in place.
   Value result = args[0];
   result.mutable_array().push_back(args[1]);
   return result;

@@ -6,6 +6,8 @@
 #include <sys/random.h>
 #include <unistd.h>
 
+#include "runtime/unique_fd.h"
+
 namespace veltro {
 
 namespace {
@@ -25,10 +27,10 @@ bool fill_from_os(unsigned char* buffer, std::size_t size) {
   }
   if (done == size) return true;
 
-  int fd = ::open("/dev/urandom", O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+  UniqueFd urandom(::open("/dev/urandom", O_RDONLY | O_CLOEXEC));
+  if (!urandom.valid()) return false;
   while (done < size) {
-    ssize_t n = ::read(fd, buffer + done, size - done);
+    ssize_t n = ::read(urandom.fd(), buffer + done, size - done);
     if (n > 0) {
       done += static_cast<std::size_t>(n);
       continue;
@@ -36,7 +38,6 @@ bool fill_from_os(unsigned char* buffer, std::size_t size) {
     if (n < 0 && errno == EINTR) continue;
     break;
   }
-  ::close(fd);
   return done == size;
 }
 

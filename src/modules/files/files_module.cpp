@@ -21,6 +21,7 @@
 #include "modules/files/messages.h"
 #include "runtime/text.h"
 #include "runtime/text_file.h"
+#include "runtime/unique_fd.h"
 
 namespace veltro {
 
@@ -43,31 +44,6 @@ using Outcome = std::optional<Cause>;  // nullopt: success
 
 Cause os_cause(int code) { return Cause{code, {}}; }
 Cause last_os_cause() { return os_cause(errno); }
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) noexcept : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  [[nodiscard]] int get() const noexcept { return fd_; }
-  [[nodiscard]] bool valid() const noexcept { return fd_ >= 0; }
-
-  // Closes now, so that a failure to flush the data (on a network file
-  // system, say) is reported rather than lost.
-  [[nodiscard]] Outcome close() noexcept {
-    int fd = std::exchange(fd_, -1);
-    // After EINTR the descriptor is already released on Linux; retrying could
-    // close a descriptor opened meanwhile.
-    if (::close(fd) != 0 && errno != EINTR) return last_os_cause();
-    return std::nullopt;
-  }
-
- private:
-  int fd_;
-};
 
 struct DirCloser {
   void operator()(DIR* dir) const noexcept { ::closedir(dir); }
@@ -282,10 +258,10 @@ Value files_write(std::span<const Value> args) {
   auto path = path_of(args);
   if (!path) return failure(msg::kWriteFailed, args[0].display(), kNulCause);
   const std::string content = args[1].display();
-  FileDescriptor fd(::open(path->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  UniqueFd fd(::open(path->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
   if (!fd.valid()) return failure(msg::kWriteFailed, *path, last_os_cause());
-  if (Outcome bad = write_all(fd.get(), content)) return failure(msg::kWriteFailed, *path, *bad);
-  if (Outcome bad = fd.close()) return failure(msg::kWriteFailed, *path, *bad);
+  if (Outcome bad = write_all(fd.fd(), content)) return failure(msg::kWriteFailed, *path, *bad);
+  if (int error = fd.close()) return failure(msg::kWriteFailed, *path, os_cause(error));
   return Value::null();
 }
 
@@ -294,10 +270,10 @@ Value files_append(std::span<const Value> args) {
   auto path = path_of(args);
   if (!path) return failure(msg::kAppendOpenFailed, args[0].display(), kNulCause);
   const std::string content = args[1].display();
-  FileDescriptor fd(::open(path->c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
+  UniqueFd fd(::open(path->c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
   if (!fd.valid()) return failure(msg::kAppendOpenFailed, *path, last_os_cause());
-  if (Outcome bad = write_all(fd.get(), content)) return failure(msg::kAppendFailed, *path, *bad);
-  if (Outcome bad = fd.close()) return failure(msg::kAppendFailed, *path, *bad);
+  if (Outcome bad = write_all(fd.fd(), content)) return failure(msg::kAppendFailed, *path, *bad);
+  if (int error = fd.close()) return failure(msg::kAppendFailed, *path, os_cause(error));
   return Value::null();
 }
 

@@ -12,7 +12,7 @@
 #include <fmt/format.h>
 
 #include "runtime/console.h"
-#include "modules/http/http_limits.h"
+#include "runtime/limits.h"
 #include "modules/http/messages.h"
 #include "modules/http/socket.h"
 #include "runtime/text.h"

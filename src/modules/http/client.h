@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "runtime/value.h"
-#include "modules/http/http_limits.h"
+#include "runtime/limits.h"
 
 namespace veltro::http {
 
@@ -26,9 +26,9 @@ struct Url {
 
 // How long the client waits and how much it keeps.
 struct ClientLimits {
-  std::chrono::milliseconds connect_timeout = limits::kConnectTimeout;  // per address
-  std::chrono::milliseconds read_timeout = limits::kReadTimeout;        // without a byte moving
-  std::size_t max_response_bytes = limits::kMaxResponseBytes;
+  std::chrono::milliseconds connect_timeout = limits::http::kConnectTimeout;  // per address
+  std::chrono::milliseconds read_timeout = limits::http::kReadTimeout;        // without a byte moving
+  std::size_t max_response_bytes = limits::http::kMaxResponseBytes;
 };
 
 // The limits every request uses. Only test programs change them, to reach a

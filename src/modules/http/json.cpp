@@ -1,9 +1,8 @@
 #include "modules/http/json.h"
 
 #include <cmath>
-#include <vector>
 
-#include "runtime/text.h"
+#include "runtime/walk.h"
 
 namespace veltro::http {
 
@@ -34,91 +33,53 @@ void append_json_string(std::string& out, std::string_view text) {
   out += '"';
 }
 
-namespace {
-
-// One open array or dictionary; `index` counts the members written so far.
-struct Frame {
-  const Value* container;
-  std::size_t index;
-  DictMap::const_iterator next;
-};
-
-// Writes a scalar completely, or the opening bracket of a container and
-// pushes it. Containers are walked with an explicit stack, so nesting depth
-// is bounded by memory rather than by the C++ stack.
-void open_value(std::string& out, const Value& value, std::vector<Frame>& stack) {
-  switch (value.type()) {
-    case ValueType::Number:
-      value.append_display(out);
-      return;
-    case ValueType::Float:
-      // JSON has no NaN or infinity.
-      if (std::isfinite(value.as_float())) {
-        value.append_display(out);
-      } else {
-        out += "null";
-      }
-      return;
-    case ValueType::String:
-      append_json_string(out, value.as_string());
-      return;
-    case ValueType::Boolean:
-      out += value.as_bool() ? "true" : "false";
-      return;
-    case ValueType::Array:
-      out += '[';
-      stack.push_back({&value, 0, {}});
-      return;
-    case ValueType::Dict:
-      out += '{';
-      stack.push_back({&value, 0, value.as_dict().begin()});
-      return;
-    case ValueType::Function:
-    case ValueType::BuiltinFunction:
-    case ValueType::Rect:
-    case ValueType::Color:
-    case ValueType::Circle:
-    case ValueType::Triangle:
-    case ValueType::Null:
-    case ValueType::Error:
-      out += "null";
-      return;
-  }
-}
-
-}  // namespace
-
 void append_json(std::string& out, const Value& value) {
-  std::vector<Frame> stack;
-  open_value(out, value, stack);
-  while (!stack.empty()) {
-    Frame& frame = stack.back();
-    const Value* member = nullptr;
-    if (frame.container->is_array()) {
-      const auto& items = frame.container->as_array();
-      if (frame.index == items.size()) {
-        out += ']';
-        stack.pop_back();
-        continue;
+  struct Writer {
+    std::string& out;
+    void scalar(const Value& v) {
+      switch (v.type()) {
+        case ValueType::Number:
+          v.append_display(out);
+          return;
+        case ValueType::Float:
+          // JSON has no NaN or infinity.
+          if (std::isfinite(v.as_float())) {
+            v.append_display(out);
+          } else {
+            out += "null";
+          }
+          return;
+        case ValueType::String:
+          append_json_string(out, v.as_string());
+          return;
+        case ValueType::Boolean:
+          out += v.as_bool() ? "true" : "false";
+          return;
+        case ValueType::Array:  // walked as containers
+        case ValueType::Dict:
+        case ValueType::Function:
+        case ValueType::BuiltinFunction:
+        case ValueType::Rect:
+        case ValueType::Color:
+        case ValueType::Circle:
+        case ValueType::Triangle:
+        case ValueType::Null:
+        case ValueType::Error:
+          out += "null";
+          return;
       }
-      if (frame.index > 0) out += ',';
-      member = &items[frame.index];
-    } else {
-      if (frame.next == frame.container->as_dict().end()) {
-        out += '}';
-        stack.pop_back();
-        continue;
-      }
-      if (frame.index > 0) out += ',';
-      append_json_string(out, frame.next->first);
-      out += ':';
-      member = &frame.next->second;
-      ++frame.next;
     }
-    ++frame.index;
-    // May grow the stack, so `frame` is not touched after this.
-    open_value(out, *member, stack);
-  }
+    void open_array(const Value&) { out += '['; }
+    void close_array() { out += ']'; }
+    void open_dict(const Value&) { out += '{'; }
+    void close_dict() { out += '}'; }
+    void separator() { out += ','; }
+    void key(const std::string& k) {
+      append_json_string(out, k);
+      out += ':';
+    }
+  } writer{out};
+  walk_containers(value, writer);
 }
 
 std::string json_text(const Value& value) {

@@ -29,7 +29,7 @@ namespace {
 void raise_descriptor_limit() {
   rlimit limit{};
   if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
-  rlim_t wanted = limits::kMaxConnections + limits::kSpareDescriptors;
+  rlim_t wanted = limits::http::kMaxConnections + limits::http::kSpareDescriptors;
   if (limit.rlim_cur >= wanted) return;
   limit.rlim_cur = std::min(wanted, limit.rlim_max);
   ::setrlimit(RLIMIT_NOFILE, &limit);
@@ -52,7 +52,7 @@ std::variant<Server, int> Server::listen(std::uint16_t port) {
   address.sin_port = htons(port);
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   if (::bind(listener.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) return errno;
-  if (::listen(listener.fd(), limits::kListenBacklog) != 0) return errno;
+  if (::listen(listener.fd(), limits::http::kListenBacklog) != 0) return errno;
   socklen_t length = sizeof address;
   if (::getsockname(listener.fd(), reinterpret_cast<sockaddr*>(&address), &length) != 0) return errno;
   Socket epoll(::epoll_create1(EPOLL_CLOEXEC));
@@ -71,14 +71,14 @@ void Server::run() {
     event.data.ptr = &wake_tag;
     ::epoll_ctl(epoll_.fd(), EPOLL_CTL_ADD, wake, &event);
   }
-  std::array<epoll_event, limits::kEventBatch> events;
+  std::array<epoll_event, limits::http::kEventBatch> events;
   while (!interrupt::requested()) {
     update_accepting();
     int ready = ::epoll_wait(epoll_.fd(), events.data(), static_cast<int>(events.size()), wait_timeout());
     now_ = Clock::now();
     if (ready < 0) {
       // Anything but a signal (the kernel short of memory) would fail again at once.
-      if (errno != EINTR) std::this_thread::sleep_for(limits::kAcceptBackoff);
+      if (errno != EINTR) std::this_thread::sleep_for(limits::http::kAcceptBackoff);
       continue;
     }
     // Only the connection an event names may be closed while the batch is
@@ -152,7 +152,7 @@ void Server::close(Connection& c) {
 }
 
 void Server::accept_waiting() {
-  for (int i = 0; i < limits::kAcceptBatch && open_connections() < limits::kMaxConnections; ++i) {
+  for (int i = 0; i < limits::http::kAcceptBatch && open_connections() < limits::http::kMaxConnections; ++i) {
     Socket socket(::accept4(listener_.fd(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
     if (!socket.valid()) {
       int error = errno;
@@ -160,7 +160,7 @@ void Server::accept_waiting() {
       if (error == EINTR) continue;
       err_write(fmt::format(msg::kAcceptFailed, text::os_error(error)));
       if (is_resource_shortage(error)) {
-        accept_resumes_ = now_ + limits::kAcceptBackoff;
+        accept_resumes_ = now_ + limits::http::kAcceptBackoff;
         return;
       }
       continue;
@@ -171,7 +171,7 @@ void Server::accept_waiting() {
     }
     Connection& c = spare_.front();
     c.socket = std::move(socket);
-    enter(c, Phase::Reading, limits::kRequestTimeout);
+    enter(c, Phase::Reading, limits::http::kRequestTimeout);
     // Most clients send the request with the connection: answer it at once.
     read_request(c);
   }
@@ -190,17 +190,17 @@ void Server::on_ready(Connection& c) {
 // client has closed or the buffer is full.
 void Server::read_request(Connection& c) {
   for (;;) {
-    std::size_t room = limits::kRequestBytes - c.request.size();
+    std::size_t room = limits::http::kRequestBytes - c.request.size();
     ssize_t n = ::recv(c.socket.fd(), scratch_.data(), room, 0);
     if (n > 0) {
       std::string_view arrived(scratch_.data(), static_cast<std::size_t>(n));
       bool line_done = arrived.find('\n') != std::string_view::npos;
-      if (c.request.empty() && (line_done || arrived.size() == limits::kRequestBytes)) {
+      if (c.request.empty() && (line_done || arrived.size() == limits::http::kRequestBytes)) {
         answer(c, arrived);
         return;
       }
       c.request.append(arrived);
-      if (line_done || c.request.size() == limits::kRequestBytes) {
+      if (line_done || c.request.size() == limits::http::kRequestBytes) {
         answer(c, c.request);
         return;
       }
@@ -224,7 +224,7 @@ void Server::answer(Connection& c, std::string_view request) {
   const std::string* page = PageRegistry::instance().find(path);
   c.unsent = page ? std::string_view(*page) : msg::kNotFoundResponse;
   c.request.clear();
-  enter(c, Phase::Writing, limits::kSendStallTimeout);
+  enter(c, Phase::Writing, limits::http::kSendStallTimeout);
   write_response(c);
 }
 
@@ -239,7 +239,7 @@ void Server::write_response(Connection& c) {
     }
     if (errno == EINTR) continue;
     if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      if (progress) enter(c, Phase::Writing, limits::kSendStallTimeout);
+      if (progress) enter(c, Phase::Writing, limits::http::kSendStallTimeout);
       (void)watch(c, EPOLLOUT);
       return;
     }
@@ -251,7 +251,7 @@ void Server::write_response(Connection& c) {
     close(c);
     return;
   }
-  enter(c, Phase::Draining, limits::kLingerTimeout);
+  enter(c, Phase::Draining, limits::http::kLingerTimeout);
   (void)watch(c, EPOLLIN);
 }
 
@@ -260,7 +260,7 @@ void Server::drain(Connection& c) {
     ssize_t n = ::recv(c.socket.fd(), scratch_.data(), scratch_.size(), 0);
     if (n > 0) {
       c.drained += static_cast<std::size_t>(n);
-      if (c.drained >= limits::kLingerBytes) break;
+      if (c.drained >= limits::http::kLingerBytes) break;
       // A short read emptied the queue: the loop reports the next bytes or the
       // close, so asking again now would only be told to wait.
       if (static_cast<std::size_t>(n) < scratch_.size()) return;
@@ -282,7 +282,7 @@ void Server::expire() {
     answer(c, c.request);
   }
   while (!writing_.empty() && writing_.front().deadline <= now_) close(writing_.front());
-  while (!draining_.empty() && (draining_.front().deadline <= now_ || draining_.size() > limits::kMaxLingering)) {
+  while (!draining_.empty() && (draining_.front().deadline <= now_ || draining_.size() > limits::http::kMaxLingering)) {
     close(draining_.front());
   }
 }
@@ -291,14 +291,14 @@ void Server::expire() {
 // that needs time to pass; the listener then leaves the epoll set, so that its
 // waiting connections cannot wake the loop again and again.
 void Server::update_accepting() {
-  bool wanted = open_connections() < limits::kMaxConnections && now_ >= accept_resumes_;
+  bool wanted = open_connections() < limits::http::kMaxConnections && now_ >= accept_resumes_;
   if (wanted == accepting_) return;
   epoll_event event{};
   event.events = EPOLLIN;
   event.data.ptr = nullptr;
   if (::epoll_ctl(epoll_.fd(), wanted ? EPOLL_CTL_ADD : EPOLL_CTL_DEL, listener_.fd(), &event) != 0) {
     // Out of kernel memory: try again after the back-off.
-    accept_resumes_ = now_ + limits::kAcceptBackoff;
+    accept_resumes_ = now_ + limits::http::kAcceptBackoff;
     return;
   }
   accepting_ = wanted;
@@ -309,7 +309,7 @@ int Server::wait_timeout() const {
   for (const Queue* q : {&reading_, &writing_, &draining_}) {
     if (!q->empty()) until = std::min(until, q->front().deadline);
   }
-  if (!accepting_ && open_connections() < limits::kMaxConnections) until = std::min(until, accept_resumes_);
+  if (!accepting_ && open_connections() < limits::http::kMaxConnections) until = std::min(until, accept_resumes_);
   return until == Clock::time_point::max() ? -1 : poll_timeout(until);
 }
 

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <variant>
 
-#include "modules/http/http_limits.h"
+#include "runtime/limits.h"
 #include "modules/http/socket.h"
 
 namespace veltro::http {
@@ -83,7 +83,7 @@ class Server {
   bool accepting_ = false;              // the listener is registered with epoll
   Clock::time_point accept_resumes_{};  // accepting pauses until then after a failure
   Clock::time_point now_{};             // when the last wait ended
-  std::array<char, limits::kReadChunk> scratch_{};
+  std::array<char, limits::http::kReadChunk> scratch_{};
 };
 
 }  // namespace veltro::http

@@ -7,15 +7,6 @@
 
 namespace veltro::http {
 
-void UniqueFd::close() noexcept {
-  if (fd_ >= 0) {
-    // close() releases the descriptor even when it reports EINTR on Linux, so
-    // it is never retried.
-    ::close(fd_);
-    fd_ = -1;
-  }
-}
-
 int send_all(int fd, std::string_view data) {
   while (!data.empty()) {
     ssize_t n = ::send(fd, data.data(), data.size(), MSG_NOSIGNAL);

@@ -1,35 +1,12 @@
 #pragma once
-// A file descriptor (socket or file) owned by exactly one object: closed when
-// the owner goes.
+// Sockets: descriptors owned as UniqueFd, and writes that never raise SIGPIPE.
 #include <chrono>
 #include <string_view>
 #include <utility>
 
+#include "runtime/unique_fd.h"
+
 namespace veltro::http {
-
-class UniqueFd {
- public:
-  UniqueFd() noexcept = default;
-  explicit UniqueFd(int fd) noexcept : fd_(fd) {}
-  UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  UniqueFd& operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-      close();
-      fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-  }
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  ~UniqueFd() { close(); }
-
-  [[nodiscard]] int fd() const noexcept { return fd_; }
-  [[nodiscard]] bool valid() const noexcept { return fd_ >= 0; }
-  void close() noexcept;
-
- private:
-  int fd_ = -1;
-};
 
 using Socket = UniqueFd;
 

@@ -55,11 +55,4 @@ std::optional<std::size_t> key_index(std::string_view name) {
   return std::nullopt;
 }
 
-std::string_view key_name(std::size_t index) {
-  if (index < kFirstDigit) return kLetters.substr(index - kFirstLetter, 1);
-  if (index < kFirstNamed) return kDigits.substr(index - kFirstDigit, 1);
-  if (index < kUnknown) return kNamedKeys[index - kFirstNamed].name;
-  return "unknown";
-}
-
 }  // namespace veltro

@@ -20,8 +20,6 @@ inline constexpr std::size_t kKeyNameCount = 52;
 // compared byte for byte: "A" is not a key name).
 [[nodiscard]] std::optional<std::size_t> key_index(std::string_view name);
 
-[[nodiscard]] std::string_view key_name(std::size_t index);
-
 // A set of key names. Only ever tested for membership, so a bit per name.
 class KeySet {
  public:
