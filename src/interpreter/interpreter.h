@@ -8,7 +8,7 @@
 #include <unordered_map>
 
 #include "interpreter/environment.h"
-#include "interrupt.h"
+#include "runtime/interrupt.h"
 #include "parser/ast.h"
 #include "runtime/harness.h"
 #include "runtime/native.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "interpreter/catalogue.h"
+#include "modules/catalogue.h"
 #include "lexer/lexer.h"
 
 namespace veltro::repl {

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "interpreter/value.h"
+#include "runtime/value.h"
 #include "lexer/token.h"
 #include "parser/ast.h"
 

@@ -15,10 +15,10 @@
 
 #include <editline/readline.h>
 
-#include "console.h"
-#include "interrupt.h"
-#include "text.h"
-#include "veltro_limits.h"
+#include "runtime/console.h"
+#include "runtime/interrupt.h"
+#include "runtime/text.h"
+#include "runtime/limits.h"
 
 namespace veltro::repl {
 

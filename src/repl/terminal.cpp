@@ -4,15 +4,15 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "console.h"
+#include "runtime/console.h"
 #include "interpreter/interpreter.h"
-#include "interrupt.h"
+#include "runtime/interrupt.h"
 #include "parser/parser.h"
 #include "parser/symbols.h"
 #include "repl/entry.h"
 #include "repl/history.h"
 #include "repl/line_editor.h"
-#include "text.h"
+#include "runtime/text.h"
 
 namespace veltro::repl {
 

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <unistd.h>
 
-#include "interrupt.h"
+#include "runtime/interrupt.h"
 #include "runtime/limits.h"
 
 namespace veltro {

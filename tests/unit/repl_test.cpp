@@ -6,9 +6,10 @@
 
 #include <gtest/gtest.h>
 
-#include "console.h"
+#include "runtime/console.h"
 #include "interpreter/interpreter.h"
-#include "interrupt.h"
+#include "runtime/interrupt.h"
+#include "modules/registry.h"
 #include "lexer/lexer.h"
 #include "parser/parser.h"
 #include "parser/symbols.h"
@@ -169,6 +170,8 @@ class Interrupted : public testing::Test {
     return testing::internal::GetCapturedStdout();
   }
 
+  // The builtins are registered before the interpreter is made.
+  bool registered_ = (register_builtin_modules(), true);
   interrupt::Handler handler_;
   Interpreter interpreter_;
   std::vector<Block> programs_;

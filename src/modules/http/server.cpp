@@ -13,7 +13,7 @@
 
 #include <fmt/format.h>
 
-#include "interrupt.h"
+#include "runtime/interrupt.h"
 #include "runtime/console.h"
 #include "modules/http/messages.h"
 #include "modules/http/page_registry.h"

@@ -1,4 +1,4 @@
-#include "interrupt.h"
+#include "runtime/interrupt.h"
 
 #include <cerrno>
 #include <csignal>

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "veltro_limits.h"
+#include "runtime/limits.h"
 
 namespace veltro::interrupt {
 
