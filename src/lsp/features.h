@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "checker/finding.h"
-#include "interpreter/catalogue.h"
+#include "modules/catalogue.h"
 #include "lsp/source.h"
 
 namespace veltro::lsp {

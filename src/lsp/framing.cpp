@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <charconv>
 
-#include "veltro_limits.h"
+#include "runtime/limits.h"
 
 namespace veltro::lsp {
 

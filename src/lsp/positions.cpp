@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "text.h"
+#include "runtime/text.h"
 
 namespace veltro::lsp {
 

@@ -12,7 +12,7 @@
 #include "lsp/features.h"
 #include "lsp/uri.h"
 #include "parser/symbols.h"
-#include "veltro_limits.h"
+#include "runtime/limits.h"
 
 namespace veltro::lsp {
 

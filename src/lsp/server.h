@@ -14,7 +14,7 @@
 
 #include "lsp/positions.h"
 #include "lsp/source.h"
-#include "veltro_limits.h"
+#include "runtime/limits.h"
 
 namespace veltro::lsp {
 

@@ -5,9 +5,9 @@
 #include <set>
 
 #include "checker/program.h"
-#include "interpreter/catalogue.h"
+#include "modules/catalogue.h"
 #include "lsp/uri.h"
-#include "text_file.h"
+#include "runtime/text_file.h"
 
 namespace veltro::lsp {
 
