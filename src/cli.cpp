@@ -9,6 +9,7 @@
 #include "runtime/console.h"
 #include "lexer/lexer.h"
 #include "modules/registry.h"
+#include "modules/sys/sys_module.h"
 #include "repl.h"
 #include "run.h"
 #include "runtime/text_file.h"
@@ -36,6 +37,8 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
       if (!arg.empty() && arg[0] == '-') continue;  // unknown options are ignored
       cl.script_path = arg;
       have_path = !arg.empty();  // an empty argument still leaves room for a path
+    } else {
+      cl.script_args.push_back(arg);
     }
   }
   cl.action = cl.script_path.empty() ? CommandLine::Action::Repl : CommandLine::Action::Run;
@@ -91,6 +94,7 @@ int run_command_line(const std::vector<std::string>& args) {
       break;
   }
 
+  set_script_arguments(std::move(cl.script_args));
   if (cl.debug) {
     log_run(report_rule());
     log_run("Starting Veltro interpreter...");

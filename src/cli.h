@@ -13,6 +13,8 @@ struct CommandLine {
   std::string script_path;
   bool debug = false;        // -d or -D: the run report
   bool extra_debug = false;  // -D: DEBUG and DEBUG CALL lines
+  // The arguments after the script path that are not options, for the script.
+  std::vector<std::string> script_args;
 };
 
 // `args` excludes the program's own path.

@@ -14,6 +14,13 @@
 
 namespace veltro::check {
 
+const catalogue::Module* builtin_module(std::string_view name) {
+  const catalogue::Module* m = catalogue::find_module(name);
+  if (!m || m->owns_name) return m;
+  std::error_code ignored;
+  return std::filesystem::exists(std::string(name) + ".vt", ignored) ? nullptr : m;
+}
+
 namespace {
 
 struct UseSite {
@@ -28,7 +35,7 @@ std::vector<const UseStmt*> uses_in(const Unit& unit, bool top_only) {
   auto visit = [&](const Stmt& s) {
     if (s.kind != StmtKind::Use) return;
     const auto& u = static_cast<const UseStmt&>(s);
-    if (!catalogue::find_module(u.module)) found.push_back(&u);
+    if (!builtin_module(u.module)) found.push_back(&u);
   };
   each_stmt(unit.program(), visit, !top_only);
   return found;

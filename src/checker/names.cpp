@@ -50,7 +50,7 @@ struct Facts {
   std::unordered_map<const Unit*, std::unordered_map<std::string, std::vector<const Unit*>>> references;
 };
 
-bool is_builtin_module(std::string_view name) { return catalogue::find_module(name) != nullptr; }
+bool is_builtin_module(std::string_view name) { return builtin_module(name) != nullptr; }
 
 // Levenshtein distance, giving up beyond `limit`.
 std::size_t distance(std::string_view a, std::string_view b, std::size_t limit) {
@@ -213,7 +213,7 @@ class Effects {
       auto prefix = facts_.prefixes.find(call.module_part);
       if (prefix == facts_.prefixes.end() || prefix->second.size() != 1) return false;
       const std::string& module = *prefix->second.begin();
-      if (const auto* m = catalogue::find_module(module)) {
+      if (const auto* m = builtin_module(module)) {
         const auto* f = catalogue::find_function(*m, call.function_part);
         return module == call.module_part && f && f->effects;
       }
@@ -404,7 +404,7 @@ class NameCheck {
 
   void use(const UseStmt& u, NodeSpan span) {
     if (!u.items) return;
-    const auto* builtin = catalogue::find_module(u.module);
+    const auto* builtin = builtin_module(u.module);
     const Unit* module = builtin ? nullptr : script_module(u.module);
     if (!builtin && !module) return;
     std::size_t at = span.first + 2;  // first token after the module name: `{`
@@ -478,7 +478,7 @@ class NameCheck {
   // otherwise a field of the variable.
   void member(const IdentifierExpr& object, const std::string& name, NodeSpan span) {
     if (const std::string* module = module_of(object.name)) {
-      if (const auto* builtin = catalogue::find_module(*module)) {
+      if (const auto* builtin = builtin_module(*module)) {
         if (!catalogue::find_function(*builtin, name)) {
           emit(Code::UnknownModuleFunction, span,
                fmt::format("`{}` has no function `{}` (Module '{}' has no export named '{}'){}", *module, name,
@@ -579,8 +579,8 @@ class NameCheck {
     const std::string& prefix = c.module_part;
     const std::string& name = c.function_part;
     if (const std::string* module = module_of(prefix)) {
-      if (const auto* builtin = catalogue::find_module(*module)) {
-        if (prefix != *module) {
+      if (const auto* builtin = builtin_module(*module)) {
+        if (prefix != *module && builtin->owns_name) {
           emit(Code::BuiltinModuleAlias, span,
                fmt::format("`{}` is an alias of the built-in module `{}`, and calls through an alias fail (Module "
                            "'{}' has no function '{}'); write `use {};` and call `{}.{}(…)`",

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "checker/unit.h"
+#include "modules/catalogue.h"
 
 namespace veltro::check {
 
@@ -26,6 +27,11 @@ struct ModuleFile {
 };
 [[nodiscard]] ModuleFile find_module_file(const std::string& name, const std::string& working_folder,
                                           const std::string& script_folder);
+
+// The built-in module `use name` reaches: nullptr for none, and for a library
+// module (text, data, sys) when a script module `name.vt` in the working
+// directory takes its place.
+[[nodiscard]] const catalogue::Module* builtin_module(std::string_view name);
 
 // Reads the module files the program's `use` statements name, as veltro
 // resolves them (relative to the working directory, or `working_folder`),

@@ -38,8 +38,37 @@ Value Interpreter::call_function(const CallExpr& call) {
 
   ArgBuffer args;
   if (Value failed = evaluate_arguments(call, args); failed.is_error()) return failed;
+  return call_with(call, args);
+}
+
+Value Interpreter::call_with(const CallExpr& call, ArgBuffer& args) {
   if (call.dotted) return call_module_function(call, args.view());
   return call_evaluated(call, args);
+}
+
+Value Interpreter::call_updating(const CallExpr& call, Symbol variable) {
+  ArgBuffer args;
+  if (Value failed = evaluate_arguments(call, args); failed.is_error()) return failed;
+  NativeUpdateFn update = update_of(call);
+  if (!update) return call_with(call, args);
+  std::span<Value> taken = args.take_all();
+  env_.release_if_holds(variable, taken[0]);
+  return update(states_, taken);
+}
+
+NativeUpdateFn Interpreter::update_of(const CallExpr& call) {
+  int native = -1;
+  if (call.dotted) {
+    const ExportTablePtr* bound = nullptr;
+    native = dotted_native(call, bound);
+  } else if (native = native_of(call); native < 0) {
+    // A module's function imported by name, as call_failed reaches it.
+    const Value* found = env_.find(call.symbol);
+    if (found && found->is_builtin() && natives::module_of(found->as_builtin()).called_through_values) {
+      native = static_cast<int>(found->as_builtin());
+    }
+  }
+  return native >= 0 ? natives::at(static_cast<NativeIndex>(native)).update : nullptr;
 }
 
 // A plain call whose arguments are evaluated: a builtin, a user function of
@@ -151,20 +180,44 @@ Value Interpreter::call_by_value(Value callee, std::span<const Value> args) {
   return run_native(index, args);
 }
 
-// A dotted call: a function of a built-in module when the module part names
-// one, whatever that name was bound to by `use`; otherwise a user function
-// exported by a script module.
-Value Interpreter::call_module_function(const CallExpr& call, std::span<const Value> args) {
+// A module that owns its name is reached through it whatever `use` bound to
+// it; a library module through the table `use` bound, under its own name or
+// an alias.
+int Interpreter::dotted_native(const CallExpr& call, const ExportTablePtr*& bound) {
   auto it = modules_.find(call.module_part);
-  if (it == modules_.end()) return raise(msg::module_not_imported(call.module_part));
+  if (it == modules_.end()) {
+    bound = nullptr;
+    return -1;
+  }
+  bound = &it->second;
+  const ExportTable& table = *it->second;
   if (int native = native_of(call); native >= 0) {
+    const NativeModule& owner = natives::module_of(static_cast<NativeIndex>(native));
+    if (owner.owns_name || table.native == &owner) return native;
+  }
+  if (table.native && !table.native->owns_name) {
+    auto entry = table.find(call.function_part);
+    if (entry != table.end()) return static_cast<int>(entry->second.as_builtin());
+  }
+  return -1;
+}
+
+// A dotted call: a built-in module's function (see dotted_native), or
+// otherwise a user function exported by a script module.
+Value Interpreter::call_module_function(const CallExpr& call, std::span<const Value> args) {
+  const ExportTablePtr* bound = nullptr;
+  if (int native = dotted_native(call, bound); native >= 0) {
     return run_native(static_cast<NativeIndex>(native), args);
   }
-  if (const NativeModule* module = natives::find_module(call.module_part)) {
+  if (!bound) return raise(msg::module_not_imported(call.module_part));
+  if (const NativeModule* module = natives::find_module(call.module_part); module && module->owns_name) {
     return raise(module->unknown_function(call.function_part));
   }
+  if (const NativeModule* library = (*bound)->native; library && !library->owns_name) {
+    return raise(library->unknown_function(call.function_part));
+  }
 
-  ExportTablePtr table = it->second;  // a later `use` may replace the entry while the body runs
+  ExportTablePtr table = *bound;  // a later `use` may replace the entry while the body runs
   auto entry = table->find(call.function_part);
   if (entry == table->end() || !entry->second.is_function()) {
     return raise(msg::module_no_function(call.module_part, call.function_part));

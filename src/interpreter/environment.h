@@ -84,6 +84,14 @@ class Environment {
     return nullptr;
   }
 
+  // Gives up the variable's own reference to `held` when the variable is
+  // what the coming assignment replaces, so that `held` may be changed in
+  // place instead of copied.
+  void release_if_holds(Symbol symbol, const Value& held) noexcept {
+    Value* target = define_target_if_visible(symbol);
+    if (target && target->shares_payload(held)) *target = Value();
+  }
+
   // Where a scope's bindings begin.
   struct Mark {
     const void* at;

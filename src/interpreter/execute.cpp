@@ -110,13 +110,6 @@ struct Exec {
     in.env_.define(s.symbol, std::move(value));
   }
 
-  // Gives up the variable's own reference to `held` when the variable is
-  // what the coming assignment replaces, so that `held` may be changed in
-  // place instead of copied.
-  static void release_binding(Interpreter& in, Symbol symbol, const Value& held) {
-    Value* target = in.env_.define_target_if_visible(symbol);
-    if (target && target->shares_payload(held)) *target = Value();
-  }
 
   // x = x + y. For strings it appends in place, which makes building a
   // string in a loop linear.
@@ -154,27 +147,17 @@ struct Exec {
       return;
     }
     if (!ops::concatenation_fits(left.as_string(), right.as_string())) return;
-    release_binding(in, s.symbol, left);
+    in.env_.release_if_holds(s.symbol, left);
     left.mutable_string().append(right.as_string());
     in.env_.define(s.symbol, std::move(left));
   }
 
-  // a = push(a, v): appends in place, which makes growing an array in a loop linear.
-  static void assign_push(Interpreter& in, const Stmt& stmt) {
+  // x = f(x, ...) where f returns its first argument changed (push,
+  // data.set): see Interpreter::call_updating.
+  static void assign_update(Interpreter& in, const Stmt& stmt) {
     const auto& s = static_cast<const AssignStmt&>(stmt);
-    const auto& call = static_cast<const CallExpr&>(*s.value);
-    const Value* current = in.env_.find(s.symbol);
-    if (debug_enabled() || !current || !current->is_array()) return assign(in, stmt);
-    Value array = *current;
-    Value item;
-    for (std::size_t i = 1; i < call.args.size(); ++i) {
-      Value v = call.args[i]->eval(in, *call.args[i]);
-      if (v.is_error()) return bind_assigned(in, s, std::move(v));
-      if (i == 1) item = std::move(v);
-    }
-    release_binding(in, s.symbol, array);
-    array.mutable_array().push_back(std::move(item));
-    in.env_.define(s.symbol, std::move(array));
+    if (debug_enabled()) return assign(in, stmt);
+    bind_assigned(in, s, in.call_updating(static_cast<const CallExpr&>(*s.value), s.symbol));
   }
 
   static void compound(Interpreter& in, const Stmt& stmt) {
@@ -188,7 +171,7 @@ struct Exec {
     Op op = arithmetic_of(s.op);
     if (op == Op::Add && current.is_string() && value.is_string()) {
       if (!ops::concatenation_fits(current.as_string(), value.as_string())) return;
-      release_binding(in, s.symbol, current);
+      in.env_.release_if_holds(s.symbol, current);
       current.mutable_string().append(value.as_string());
       in.env_.define(s.symbol, std::move(current));
       return;
@@ -444,8 +427,9 @@ struct Exec {
     }
     if (value.kind == ExprKind::Call) {
       const auto& call = static_cast<const CallExpr&>(value);
-      if (!call.dotted && call.name == "push" && call.args.size() >= 2 && is_name(*call.args[0], s.symbol)) {
-        return &assign_push;
+      if (!call.args.empty() && is_name(*call.args[0], s.symbol) &&
+          natives::any_update_named(call.dotted ? call.function_part : call.name)) {
+        return &assign_update;
       }
     }
     if (worth_numeric(value)) {

@@ -21,7 +21,10 @@ class ArgBuffer;
 
 // A module's exported names. Values are immutable, so one table can be shared
 // by every importer and by the cache.
-using ExportTable = std::unordered_map<std::string, Value>;
+struct ExportTable : std::unordered_map<std::string, Value> {
+  // The built-in module whose functions these are; nullptr for a script module.
+  const NativeModule* native = nullptr;
+};
 using ExportTablePtr = std::shared_ptr<const ExportTable>;
 
 // The parameters and body a Function value holds (the syntax tree makes
@@ -130,6 +133,19 @@ class Interpreter {
   [[nodiscard]] Value index_value(const Value& object, const Value& index);
   [[gnu::noinline]] [[nodiscard]] Value index_failure(const Value& object, const Value& index);
   [[nodiscard]] Value call_module_function(const CallExpr& call, std::span<const Value> args);
+  // The native function a dotted call reaches, or -1; `bound` is set to the
+  // table `use` bound to the module part (nullptr for none).
+  [[nodiscard]] int dotted_native(const CallExpr& call, const ExportTablePtr*& bound);
+  // A call whose arguments are evaluated, dotted or plain.
+  [[nodiscard]] Value call_with(const CallExpr& call, ArgBuffer& args);
+  // The in-place form of the native function a call reaches, when it is one
+  // that returns its first argument changed; nullptr otherwise.
+  [[nodiscard]] NativeUpdateFn update_of(const CallExpr& call);
+  // The call of `variable = f(variable, ...)`: when f returns its first
+  // argument changed, the variable gives up its own reference before f runs,
+  // so that f changes a value nothing else holds in place, which makes
+  // building an array or dictionary in a loop linear.
+  [[nodiscard]] Value call_updating(const CallExpr& call, Symbol variable);
   [[nodiscard]] Value call_by_value(Value callee, std::span<const Value> args);
   [[nodiscard]] Value call_traced(const CallExpr& call);
   [[nodiscard]] Value evaluate_arguments(const CallExpr& call, ArgBuffer& args);

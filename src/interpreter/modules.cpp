@@ -23,6 +23,7 @@ std::vector<std::string>& loading_chain() {
 // BuiltinFunction value. Rebuilt on every `use`, never cached.
 ExportTablePtr native_exports(const NativeModule& module) {
   auto table = std::make_shared<ExportTable>();
+  table->native = &module;
   NativeIndex index = natives::first_index(module);
   for (const NativeFunction& f : module.functions) {
     std::string_view name = f.name.substr(module.name.size() + 1);  // after "module."
@@ -39,7 +40,10 @@ ExportTablePtr Interpreter::load_module(const std::string& name) {
     log_error(msg::module_not_found(name));
     return nullptr;
   }
-  if (const NativeModule* native = natives::find_module(name)) return native_exports(*native);
+  // A library module (one that does not own its name) gives way to a script
+  // module of its name in the working directory.
+  const NativeModule* native = natives::find_module(name);
+  if (native && native->owns_name) return native_exports(*native);
 
   auto& chain = loading_chain();
   if (std::find(chain.begin(), chain.end(), name) != chain.end()) {
@@ -48,6 +52,7 @@ ExportTablePtr Interpreter::load_module(const std::string& name) {
   }
   TextFile source = read_text_file(name + ".vt");
   if (!source.ok) {
+    if (native) return native_exports(*native);
     log_error(msg::module_not_found(name));
     return nullptr;
   }

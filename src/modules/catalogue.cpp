@@ -103,10 +103,58 @@ constexpr std::array<Function, 25> kSdl2 = {{
     {"get_input_held", "key", "Whether the key is held down.", 1, 1, false},
 }};
 
-constexpr std::array<Module, 3> kModules = {{
-    {"files", kFiles},
-    {"http", kHttp},
-    {"sdl2", kSdl2},
+constexpr std::array<Function, 14> kText = {{
+    {"to_number", "text", "The number or float the decimal text holds (sign and surrounding space allowed), or null.",
+     1, 1, false},
+    {"join", "array, separator", "The texts of the elements joined into one string, the separator between them.", 2,
+     2, false},
+    {"split_lines", "text", "The lines of a text, without their line ends, as an array of strings.", 1, 1, false},
+    {"trim", "text", "The text without white space at either end.", 1, 1, false},
+    {"replace", "text, old, new", "The text with every occurrence of old replaced by new.", 3, 3, false},
+    {"repeat", "text, count", "The text repeated count times.", 2, 2, false},
+    {"find", "text, part", "The character index of the first occurrence of part, or -1.", 2, 2, false},
+    {"starts_with", "text, prefix", "Whether the text begins with the prefix.", 2, 2, false},
+    {"ends_with", "text, suffix", "Whether the text ends with the suffix.", 2, 2, false},
+    {"compare", "a, b", "-1, 0 or 1 as a sorts before, with or after b by code points.", 2, 2, false},
+    {"chars", "text", "The characters of a text, as an array of strings.", 1, 1, false},
+    {"code", "character", "The code point of a one-character string.", 1, 1, false},
+    {"char", "code", "The one-character string of a code point.", 1, 1, false},
+    {"fixed", "number, digits", "The number as decimal text with that many digits after the point.", 2, 2, false},
+}};
+
+constexpr std::array<Function, 13> kData = {{
+    {"keys", "dict", "The dictionary's keys, as an array.", 1, 1, false},
+    {"values", "dict", "The dictionary's values, as an array in the order of keys.", 1, 1, false},
+    {"has", "dict, key", "Whether the dictionary has the key.", 2, 2, false},
+    {"get", "dict, key, default", "The key's value, or the default when the key is missing.", 3, 3, false},
+    {"set", "dict, key, value", "A copy of the dictionary with the key set to the value.", 3, 3, false},
+    {"remove", "dict, key", "A copy of the dictionary without the key.", 2, 2, false},
+    {"set_at", "array, index, value", "A copy of the array with the element at the index replaced.", 3, 3, false},
+    {"insert_at", "array, index, value", "A copy of the array with the value inserted before the index.", 3, 3,
+     false},
+    {"remove_at", "array, index", "A copy of the array without the element at the index.", 2, 2, false},
+    {"index_of", "array, value", "The index of the first element equal to the value, or -1.", 2, 2, false},
+    {"slice", "array, from, to", "The elements from index from up to, not including, to.", 3, 3, false},
+    {"sort", "array", "A copy of the array sorted: all numbers, or all strings by code points.", 1, 1, false},
+    {"sum", "array", "The sum of the array's numbers.", 1, 1, false},
+}};
+
+constexpr std::array<Function, 6> kSys = {{
+    {"args", "", "The script's command-line arguments after its path, as an array of strings.", 0, 0, false},
+    {"env", "name", "The environment variable's value, or null when it is unset.", 1, 1, false},
+    {"clock", "", "Seconds on a monotonic clock, as a float: subtract two readings.", 0, 0, false},
+    {"time", "", "Seconds since the Unix epoch, as a float.", 0, 0, false},
+    {"sleep", "seconds", "Flushes standard output, then waits that many seconds.", 1, 1, true},
+    {"exit", "status", "Flushes standard output and ends the process with the status.", 1, 1, true},
+}};
+
+constexpr std::array<Module, 6> kModules = {{
+    {"files", kFiles, true},
+    {"http", kHttp, true},
+    {"sdl2", kSdl2, true},
+    {"text", kText, false},
+    {"data", kData, false},
+    {"sys", kSys, false},
 }};
 
 }  // namespace

@@ -32,11 +32,17 @@ struct Function {
 struct Module {
   std::string_view name;
   std::span<const Function> functions;
+  // files, http, sdl2: the name always reaches the module, and calls through
+  // an alias or an item import do not run it. The library modules (text,
+  // data, sys) are ordinary modules: a script module of the same name in
+  // the working directory wins, and aliases and item imports work.
+  bool owns_name;
 };
 
 // The global builtins, in the order of the interpreter's builtin table.
 [[nodiscard]] std::span<const Function> builtins();
-// The built-in modules: files, http, sdl2 (functions in export-table order).
+// The built-in modules: files, http, sdl2, text, data, sys (functions in
+// export-table order).
 [[nodiscard]] std::span<const Module> modules();
 
 [[nodiscard]] const Function* find_builtin(std::string_view name);

@@ -1,7 +1,7 @@
 #pragma once
 // The built-in modules as the program registers them: the global builtins
-// (the core ones, then the window and shape builtins) and the files, http
-// and sdl2 modules. Their names, parameters and summaries are in the
+// (the core ones, then the window and shape builtins), the files, http and
+// sdl2 modules, and the library modules text, data and sys. Their names, parameters and summaries are in the
 // catalogue beside this (catalogue.h), which a unit test keeps equal to
 // these tables.
 #include <span>

@@ -1,8 +1,8 @@
 #pragma once
 // The hash map behind dictionaries: string keys, open addressing with linear
 // probing, keys hashed with a per-process random seed so that iteration order
-// (bucket order) is unspecified and differs from run to run. Dictionaries are
-// built once and never lose entries, so there is no removal.
+// (bucket order) is unspecified and differs from run to run. Removal shifts
+// the entries after a freed bucket back, so lookups never meet tombstones.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -85,6 +85,38 @@ class BasicDictMap {
       ++size_;
     }
     b.entry.second = std::move(value);
+  }
+
+  // The same with the key's hash (hash_key) already known.
+  void insert_or_assign(std::string_view key, std::size_t hash, V value) {
+    if ((size_ + 1) * 2 > buckets_.size()) grow();
+    Bucket& b = const_cast<Bucket&>(*locate(key, hash));
+    if (b.hash == 0) {
+      b.hash = hash;
+      b.entry.first = std::string(key);
+      ++size_;
+    }
+    b.entry.second = std::move(value);
+  }
+
+  // Removes the key's entry; false when there is none.
+  bool erase(std::string_view key, std::size_t hash) {
+    const Bucket* found = locate(key, hash);
+    if (!found || found->hash == 0) return false;
+    std::size_t mask = buckets_.size() - 1;
+    std::size_t hole = static_cast<std::size_t>(found - buckets_.data());
+    // Each later entry of the run moves into the hole unless its home
+    // bucket lies after the hole (cyclically), where a lookup starts past it.
+    for (std::size_t i = (hole + 1) & mask; buckets_[i].hash != 0; i = (i + 1) & mask) {
+      std::size_t home = buckets_[i].hash & mask;
+      if (((i - home) & mask) >= ((i - hole) & mask)) {
+        buckets_[hole] = std::move(buckets_[i]);
+        hole = i;
+      }
+    }
+    buckets_[hole] = Bucket{};
+    --size_;
+    return true;
   }
 
   // Inserts unless the key is present; true when inserted.

@@ -30,6 +30,14 @@ inline constexpr std::int64_t kMaxRangeElements = 100'000'000;
 // beyond it the read fails instead of exhausting memory on an endless source.
 inline constexpr std::size_t kMaxFileBytes = std::size_t{1} << 30;  // 1 GiB
 
+// Longest string the library functions that multiply text (text.repeat,
+// text.replace, text.join) build: past it they fail instead of exhausting
+// memory.
+inline constexpr std::size_t kMaxBuiltStringBytes = std::size_t{1} << 30;  // 1 GiB
+
+// Most digits after the point text.fixed writes.
+inline constexpr std::int64_t kMaxFixedDigits = 100;
+
 // Case mapping hands the Unicode library pieces of about this size (its
 // lengths are 32-bit); a piece grows to find a cut that keeps the mapping
 // the same, but never past the maximum, whose mapping fits in 32 bits.

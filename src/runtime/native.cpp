@@ -57,6 +57,15 @@ std::optional<NativeIndex> find(std::string_view name) {
   return it->second;
 }
 
+bool any_update_named(std::string_view function) {
+  for (const NativeFunction& f : registry().functions) {
+    if (!f.update) continue;
+    std::size_t dot = f.name.find('.');
+    if ((dot == std::string_view::npos ? f.name : f.name.substr(dot + 1)) == function) return true;
+  }
+  return false;
+}
+
 const NativeModule& module_of(NativeIndex index) noexcept { return *registry().owner[index]; }
 
 const NativeModule* find_module(std::string_view name) {

@@ -53,6 +53,11 @@ class ModuleStates {
 // A native function takes the evaluated arguments and its caller's module
 // states, and returns one value (an Error value when it fails).
 using NativeFn = Value (*)(ModuleStates& states, std::span<const Value> args);
+// The same for a function whose result is its first argument changed (push,
+// data.set): it may move from its arguments, and changes the first in place
+// when it holds the payload's only reference, which a caller arranges for
+// `x = f(x, ...)` by giving up the variable's own reference first.
+using NativeUpdateFn = Value (*)(ModuleStates& states, std::span<Value> args);
 
 // Adapters from the functions modules write to NativeFn: one that keeps no
 // state, and one that works on the state of type S its caller keeps.
@@ -71,7 +76,33 @@ struct NativeFunction {
   // It may wait (console input, the page server) and return early when
   // Ctrl-C is pressed; the interpreter then stops the running entry.
   bool waits = false;
+  // Set for functions that return their first argument changed; fn then
+  // copies the arguments and calls this.
+  NativeUpdateFn update = nullptr;
 };
+
+// The table entry of a function F that returns its first argument changed.
+template <Value (*F)(std::span<Value>)>
+Value updating_copy(ModuleStates&, std::span<const Value> args) {
+  // Copies share their payloads: F then changes a copy of the first
+  // argument's payload, never the caller's.
+  constexpr std::size_t kInline = 4;
+  if (args.size() <= kInline) {
+    Value copies[kInline];
+    for (std::size_t i = 0; i < args.size(); ++i) copies[i] = args[i];
+    return F(std::span<Value>(copies, args.size()));
+  }
+  std::vector<Value> copies(args.begin(), args.end());
+  return F(copies);
+}
+template <Value (*F)(std::span<Value>)>
+Value updating_in_place(ModuleStates&, std::span<Value> args) {
+  return F(args);
+}
+template <Value (*F)(std::span<Value>)>
+constexpr NativeFunction updating(std::string_view name) {
+  return NativeFunction{name, &updating_copy<F>, false, &updating_in_place<F>};
+}
 
 // The table a module hands over.
 struct NativeModule {
@@ -84,6 +115,13 @@ struct NativeModule {
   // Whether calling a BuiltinFunction value of this module runs it; when not,
   // such a call yields null.
   bool called_through_values = true;
+  // Whether the module owns its name (files, http, sdl2): `use` of the name
+  // never reads a script file, and a dotted call "name.f" reaches the module
+  // whatever `use` bound to the name. A library module (text, data, sys) is
+  // an ordinary module instead: a script module of its name in the working
+  // directory wins, and calls go through the table `use` bound, under the
+  // module's name or an alias.
+  bool owns_name = true;
 };
 
 namespace natives {
@@ -107,6 +145,10 @@ extern constinit const NativeFunction* g_functions;
 [[nodiscard]] inline const NativeFunction& at(NativeIndex index) noexcept { return detail::g_functions[index]; }
 // The module that registered a function.
 [[nodiscard]] const NativeModule& module_of(NativeIndex index) noexcept;
+
+// Whether some registered function that returns its first argument changed
+// is called `function` (the part after the module's name: "push", "set").
+[[nodiscard]] bool any_update_named(std::string_view function);
 
 // The module `use` reaches by this name; nullptr for none (an empty name
 // included).

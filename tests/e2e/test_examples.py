@@ -160,6 +160,47 @@ class Gallery(unittest.TestCase):
             _, err = server.communicate(timeout=10)
         self.assertEqual(err, b"")
 
+    def test_site_takes_its_port_from_the_command_line(self):
+        with socket.socket() as probe:
+            probe.bind(("127.0.0.1", 0))
+            port = probe.getsockname()[1]
+        server = subprocess.Popen([VELTRO, "examples/site.vt", str(port)], cwd=self.root, stdout=subprocess.PIPE,
+                                  stderr=subprocess.PIPE)
+        try:
+            self.assertEqual(server.stdout.readline(), f"Starting HTTP server on port {port}\n".encode())
+            self.assertEqual(server.stdout.readline(), f"Server listening on http://127.0.0.1:{port}\n".encode())
+            conn = http.client.HTTPConnection("127.0.0.1", port, timeout=10)
+            conn.request("GET", "/api/info")
+            self.assertIn(f'"port":{port}', conn.getresponse().read().decode())
+        finally:
+            server.kill()
+            _, err = server.communicate(timeout=10)
+        self.assertEqual(err, b"")
+
+    def test_site_refuses_a_port_that_is_not_a_number(self):
+        p = subprocess.run([VELTRO, "examples/site.vt", "eighty"], cwd=self.root, capture_output=True, timeout=60)
+        self.assertEqual((p.returncode, p.stdout, p.stderr),
+                         (2, b"The port must be a whole number, not 'eighty'\n", b""))
+
+    def test_wordcount_ranks_words(self):
+        words, _ = self.word_table(os.path.join(EXAMPLES, "wordfreq.txt"))
+        ranked = sorted(collections.Counter(words).items(), key=lambda item: (-item[1], item[0]))
+        out = self.assert_clean_run(self.run_example("examples/wordcount.vt"))
+        lines = out.splitlines()
+        self.assertEqual(lines[0], f"examples/wordfreq.txt: {len(words)} words, {len(ranked)} different")
+        self.assertEqual([line.split() for line in lines[1:]], [[w, str(n)] for w, n in ranked[:10]])
+
+    def test_wordcount_takes_a_file_and_a_count(self):
+        with open(os.path.join(self.root, "mine.txt"), "w", encoding="utf-8") as f:
+            f.write("Über über b\r\na, A a.\n")
+        p = subprocess.run([VELTRO, "examples/wordcount.vt", "mine.txt", "2"], cwd=self.root, capture_output=True,
+                           timeout=60)
+        self.assertEqual((p.returncode, p.stderr), (0, b""))
+        self.assertEqual(p.stdout.decode(), "mine.txt: 6 words, 3 different\na           3\nüber        2\n")
+        p = subprocess.run([VELTRO, "examples/wordcount.vt", "mine.txt", "two"], cwd=self.root, capture_output=True,
+                           timeout=60)
+        self.assertEqual((p.returncode, p.stdout), (2, b"TOP must be a whole number, not 'two'\n"))
+
     def test_game_runs_frames_without_errors(self):
         if not os.path.exists(os.path.join(EXAMPLES, "game.vt")):
             self.skipTest("examples/game.vt is not there")

@@ -12,7 +12,8 @@ KEYWORDS = ["let", "def", "return", "if", "else", "while", "for", "in", "break",
             "and", "or", "not", "match", "try", "catch", "global", "use", "as"]
 
 _CATALOGUE = os.path.join(os.path.dirname(__file__), "..", "..", "src", "modules", "catalogue.cpp")
-_TABLES = {"kBuiltins": None, "kFiles": "files", "kHttp": "http", "kSdl2": "sdl2"}
+_TABLES = {"kBuiltins": None, "kFiles": "files", "kHttp": "http", "kSdl2": "sdl2", "kText": "text", "kData": "data",
+           "kSys": "sys"}
 
 
 def _read_catalogue():

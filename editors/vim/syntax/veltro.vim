@@ -42,9 +42,9 @@ syn keyword veltroBoolean true false
 syn match veltroBuiltin "\%([A-Za-z0-9_.]\)\@<!\<\%(print\|input\|len\|upper\|lower\|slice\|contains\|split\|concat\|push\|pop\|reverse\|abs\|sqrt\|pow\|min\|max\|floor\|ceil\|round\|random\|random_range\|typeof\|is_number\|is_string\|is_array\|is_dict\|window\|window_width\|window_height\|clear\|present\|is_open\|rect\|circle\|triangle\|color\|fill\|draw\)\>\ze\s*("
 
 " The built-in modules and their functions.
-syn keyword veltroModule files http sdl2 nextgroup=veltroMemberDot
+syn keyword veltroModule files http sdl2 text data sys nextgroup=veltroMemberDot
 syn match veltroMemberDot contained "\." nextgroup=veltroModuleFunction
-syn match veltroModuleFunction contained "\<\%(read\|write\|append\|delete\|exists\|create_folder\|delete_folder\|list\|is_file\|is_folder\|page\|serve\|template\|json\|status\|send\|get\|post\|init\|create_window\|destroy_window\|set_window_title\|set_window_mode\|get_window_mode\|clear_screen\|render_present\|set_draw_color\|set_max_fps\|delta_time\|draw_point\|draw_line\|draw_rect\|fill_rect\|draw_circle\|fill_circle\|draw_triangle\|fill_triangle\|get_window_width\|get_window_height\|is_window_open\|get_input_pressed\|get_input_released\|get_input_held\)\>"
+syn match veltroModuleFunction contained "\<\%(read\|write\|append\|delete\|exists\|create_folder\|delete_folder\|list\|is_file\|is_folder\|page\|serve\|template\|json\|status\|send\|get\|post\|init\|create_window\|destroy_window\|set_window_title\|set_window_mode\|get_window_mode\|clear_screen\|render_present\|set_draw_color\|set_max_fps\|delta_time\|draw_point\|draw_line\|draw_rect\|fill_rect\|draw_circle\|fill_circle\|draw_triangle\|fill_triangle\|get_window_width\|get_window_height\|is_window_open\|get_input_pressed\|get_input_released\|get_input_held\|to_number\|join\|split_lines\|trim\|replace\|repeat\|find\|starts_with\|ends_with\|compare\|chars\|code\|char\|fixed\|keys\|values\|has\|set\|remove\|set_at\|insert_at\|remove_at\|index_of\|slice\|sort\|sum\|args\|env\|clock\|time\|sleep\|exit\)\>"
 
 hi def link veltroTodo Todo
 hi def link veltroComment Comment
