@@ -50,7 +50,7 @@ constexpr std::array<CodeInfo, 45> kCodes = {{
     {ModuleNotFound, "V401", E, "the module file of a `use` does not exist"},
     {ModuleBesideScript, "V402", W, "the module file is beside the script, but veltro looks in the working directory"},
     {CircularUse, "V403", E, "a module uses itself while it loads"},
-    {UnknownModuleFunction, "V404", E, "`files`, `http` and `sdl2` have no function of that name"},
+    {UnknownModuleFunction, "V404", E, "a built-in module has no function of that name"},
     {BuiltinModuleAlias, "V405", E, "a call through an alias of `files`, `http` or `sdl2` fails"},
     {FilesItemImport, "V406", W, "a `files` function imported by name returns null when called"},
     {NotExported, "V407", E, "a script module does not export that name"},

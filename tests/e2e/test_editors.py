@@ -99,6 +99,13 @@ def column_of(line, token, occurrence):
     return start
 
 
+def every_name():
+    """Each name of every_name_source() in line order, with its kind: a module's function may
+    share its name with a builtin (data.slice and slice)."""
+    return ([(n, "builtin") for n in BUILTINS] + [(n, "module") for ns in MODULES.values() for n in ns] +
+            [(n, "keyword") for n in KEYWORDS])
+
+
 def every_name_source():
     """A script that calls every builtin and module function, one per line."""
     lines = [f"{name}(1)" for name in BUILTINS]
@@ -191,13 +198,12 @@ class TextMateScopes(unittest.TestCase):
             tokens = self.tokenize(f.name)
         finally:
             os.unlink(f.name)
-        names = BUILTINS + [n for ns in MODULES.values() for n in ns] + KEYWORDS
-        for name, line in zip(names, tokens):
+        for (name, kind), line in zip(every_name(), tokens):
             scopes = next(t[1:] for t in line if t[0] == name)
             self.assertGreater(len(scopes), 1, f"{name} has no scope")
-            if name in BUILTINS:
+            if kind == "builtin":
                 self.assertEqual(scopes[-1], "support.function.builtin.veltro", name)
-            elif name not in KEYWORDS:
+            elif kind == "module":
                 self.assertEqual(scopes[-1], "support.function.module.veltro", name)
 
 
@@ -248,11 +254,10 @@ class VimSyntax(unittest.TestCase):
             positions += [(len(positions) + i + 1, 1) for i in range(len(KEYWORDS))]
             filetype, found = self.groups(path, positions)
         self.assertEqual(filetype, "veltro")
-        names = BUILTINS + [n for ns in MODULES.values() for n in ns] + KEYWORDS
-        for name, group in zip(names, found):
-            if name in BUILTINS:
+        for (name, kind), group in zip(every_name(), found):
+            if kind == "builtin":
                 self.assertEqual(group, "veltroBuiltin", name)
-            elif name in KEYWORDS:
+            elif kind == "keyword":
                 self.assertTrue(group.startswith("veltro") and group != "veltroFunctionName", f"{name}: {group!r}")
             else:
                 self.assertEqual(group, "veltroModuleFunction", name)
