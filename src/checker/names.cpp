@@ -586,7 +586,7 @@ class NameCheck {
                            "'{}' has no function '{}'); write `use {};` and call `{}.{}(…)`",
                            prefix, *module, prefix, name, *module, *module, name));
         } else if (const auto* f = catalogue::find_function(*builtin, name)) {
-          count_arguments(*f, fmt::format("{}.{}", prefix, name), c.args.size(), span, true);
+          count_arguments(*f, fmt::format("{}.{}", prefix, name), c.args.size(), span, true, !builtin->owns_name);
         } else {
           emit(Code::UnknownModuleFunction, span,
                fmt::format("`{}` has no function `{}`: the call fails{}", *module, name,
@@ -626,8 +626,10 @@ class NameCheck {
                      import_hint(prefix)));
   }
 
+  // A library module's function (text, data, sys) fails when given more
+  // arguments than it takes, instead of ignoring them.
   void count_arguments(const catalogue::Function& f, const std::string& name, std::size_t given, NodeSpan span,
-                       bool module_function) {
+                       bool module_function, bool extra_fail = false) {
     if (given < f.min_args) {
       std::string what = module_function ? "the call fails" : "it returns null and does nothing";
       if (!module_function && f.name == "input") what = "it returns null without reading a line";
@@ -636,6 +638,12 @@ class NameCheck {
           Code::TooFewArguments, span.first, span.end,
           fmt::format("`{}` needs {} ({}) but is given {}: {}", name, arguments(f.min_args), f.params, given, what));
       if (module_function) finding.severity = Severity::Error;
+      add(*unit_, span.first, std::move(finding), out_);
+    } else if (extra_fail && given > f.max_args) {
+      Finding finding = unit_->finding(Code::ModuleArgumentCount, span.first, span.end,
+                                       fmt::format("`{}` takes {} ({}) but is given {}: the call fails", name,
+                                                   arguments(f.max_args), f.params, given));
+      finding.severity = Severity::Error;
       add(*unit_, span.first, std::move(finding), out_);
     } else if (f.max_args != catalogue::kVariadic && given > f.max_args) {
       emit(Code::TooManyArguments, span,
