@@ -253,7 +253,7 @@ class Samples:
             local = set(re.findall(r"\b(?:def|let)\s+([A-Za-z_]\w*)", code))
             for items in re.findall(r"\buse\s+\w+\s*\{([^}]*)\}", code):
                 local |= set(re.findall(r"\w+", items))
-            for module, name in re.findall(r"\b(files|http|sdl2)\.(\w+)\s*\(", code):
+            for module, name in re.findall(rf"\b({'|'.join(MODULES)})\.(\w+)\s*\(", code):
                 self.assertIn(name, MODULES[module], f"{module}.{name} in the sample at {self.where} line {block.line}")
             for name in re.findall(r"(?<![\w.])([A-Za-z_]\w*)\s*\(", code):
                 if name not in set(KEYWORDS) | set(BUILTINS) | local | defined:
@@ -297,7 +297,7 @@ class Guide(Samples, unittest.TestCase):
         members = "".join(f"print({m}.{n})\n" for m, ns in MODULES.items() for n in ns)
         with tempfile.TemporaryDirectory() as work:
             with open(os.path.join(work, "names.vt"), "w") as f:
-                f.write("use files; use http; use sdl2;\n" + calls + members)
+                f.write("".join(f"use {m}; " for m in MODULES) + "\n" + calls + members)
             code, out, err = run(["names.vt"], work)
         self.assertEqual(err, "")
         self.assertEqual(out.splitlines(), [f"<builtin: {m}.{n}>" for m, ns in MODULES.items() for n in ns])
