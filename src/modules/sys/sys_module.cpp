@@ -12,6 +12,7 @@
 
 #include "modules/sys/messages.h"
 #include "runtime/console.h"
+#include "runtime/interrupt.h"
 
 namespace veltro {
 
@@ -64,15 +65,17 @@ Value sys_sleep(std::span<const Value> args) {
   double seconds = args[0].to_double();
   if (!(seconds >= 0)) return Value::error(fmt::format(msg::kBadSleep, args[0].display()));
   out_flush();
-  // In pieces that a timespec holds whatever the request. A signal that
-  // veltro catches (Ctrl-C at the interactive prompt) ends the wait early;
-  // the interpreter then stops the entry.
+  // In pieces that a timespec holds whatever the request. Ctrl-C at the
+  // interactive prompt ends the wait early (the interpreter then stops the
+  // entry); another signal only interrupts it.
   while (seconds > 0) {
     double piece = std::min(seconds, 1e6);
     seconds -= piece;
     timespec left{static_cast<std::time_t>(piece),
                   static_cast<long>((piece - std::floor(piece)) * 1e9)};
-    if (nanosleep(&left, &left) != 0 && errno == EINTR) break;
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+      if (interrupt::requested()) return Value::null();
+    }
   }
   return Value::null();
 }
