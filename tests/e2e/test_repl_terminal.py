@@ -160,6 +160,19 @@ class TerminalRepl(unittest.TestCase):
         self.enter("kept")
         self.assertEqual(self.lines()[-2:], ["7", ">>>"])
 
+    def test_library_modules_complete_and_ctrl_c_ends_a_sleep(self):
+        self.keys("-l", "data.so")
+        self.keys("Tab")
+        self.wait_for(">>> data.sort(")
+        self.keys("C-u")
+        self.enter("use sys;")
+        self.keys("-l", "sys.sleep(600)")
+        self.keys("Enter")
+        time.sleep(0.3)
+        self.assertNotEqual(self.lines()[-1], ">>>", "the sleep should still be running")
+        self.interrupt()
+        self.assertEqual(self.lines()[-2:], ["[ERROR] Interrupted", ">>>"])
+
     def test_ctrl_c_abandons_the_open_entry_and_ctrl_d_ends(self):
         self.enter("def g() {")
         self.enter('  print("never")')

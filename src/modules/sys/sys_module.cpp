@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <poll.h>
 
 #include <fmt/format.h>
 
@@ -65,16 +66,25 @@ Value sys_sleep(std::span<const Value> args) {
   double seconds = args[0].to_double();
   if (!(seconds >= 0)) return Value::error(fmt::format(msg::kBadSleep, args[0].display()));
   out_flush();
-  // In pieces that a timespec holds whatever the request. Ctrl-C at the
-  // interactive prompt ends the wait early (the interpreter then stops the
-  // entry); another signal only interrupts it.
+  if (int wake = interrupt::wake_fd(); wake >= 0) {
+    // At the interactive prompt: until the time is up or Ctrl-C is pressed
+    // (the interpreter then stops the entry). The signal reaches another
+    // thread, so the wait watches the descriptor it writes to.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(std::min(seconds, 1e9));
+    while (!interrupt::requested()) {
+      auto left = std::chrono::duration<double, std::milli>(deadline - std::chrono::steady_clock::now()).count();
+      if (left <= 0) break;
+      pollfd fd{wake, POLLIN, 0};
+      if (::poll(&fd, 1, static_cast<int>(std::min(std::ceil(left), 1e6))) > 0) (void)interrupt::drain_wake_fd();
+    }
+    return Value::null();
+  }
+  // In pieces that a timespec holds whatever the request.
   while (seconds > 0) {
     double piece = std::min(seconds, 1e6);
     seconds -= piece;
-    timespec left{static_cast<std::time_t>(piece),
-                  static_cast<long>((piece - std::floor(piece)) * 1e9)};
+    timespec left{static_cast<std::time_t>(piece), static_cast<long>((piece - std::floor(piece)) * 1e9)};
     while (nanosleep(&left, &left) != 0 && errno == EINTR) {
-      if (interrupt::requested()) return Value::null();
     }
   }
   return Value::null();
