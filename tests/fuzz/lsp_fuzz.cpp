@@ -60,12 +60,9 @@ void questions(veltro::lsp::Server& server, std::string_view bytes) {
     if (byte(0) % 8 == 7) {
       // An edit of a range, as a client that ignores the sync kind sends it.
       json range = {{"start", position}, {"end", {{"line", byte(4) % 64}, {"character", byte(4)}}}};
-      check(server.handle_message(
-          {{"jsonrpc", "2.0"},
-           {"method", "textDocument/didChange"},
-           {"params",
-            {{"textDocument", {{"uri", uri}, {"version", id}}},
-             {"contentChanges", {{{"range", range}, {"text", std::string(1, static_cast<char>(byte(4)))}}}}}}}}));
+      json change = {{"range", range}, {"text", std::string(1, static_cast<char>(byte(4)))}};
+      json edit = {{"textDocument", {{"uri", uri}, {"version", id}}}, {"contentChanges", json::array({change})}};
+      check(server.handle_message({{"jsonrpc", "2.0"}, {"method", "textDocument/didChange"}, {"params", edit}}));
       continue;
     }
     json params = {{"textDocument", {{"uri", uri}}}, {"position", position}};
