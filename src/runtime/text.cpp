@@ -16,15 +16,24 @@
 
 namespace veltro::text {
 
-void append_float_display(std::string& out, double value) {
+namespace {
+
+// NaN and the infinities read the same in every form of a float.
+bool append_non_finite(std::string& out, double value) {
   if (std::isnan(value)) {
     out += "NaN";
-    return;
-  }
-  if (std::isinf(value)) {
+  } else if (std::isinf(value)) {
     out += value < 0 ? "-inf" : "inf";
-    return;
+  } else {
+    return false;
   }
+  return true;
+}
+
+}  // namespace
+
+void append_float_display(std::string& out, double value) {
+  if (append_non_finite(out, value)) return;
   // The shortest digits that read back as the same double come from the
   // exponent form; fixed notation would spell out the exact binary expansion
   // of large values (99999999999999991611392 for 1e23).
@@ -66,14 +75,7 @@ std::string float_display(double value) {
 }
 
 void append_float_debug(std::string& out, double value) {
-  if (std::isnan(value)) {
-    out += "NaN";
-    return;
-  }
-  if (std::isinf(value)) {
-    out += value < 0 ? "-inf" : "inf";
-    return;
-  }
+  if (append_non_finite(out, value)) return;
   double magnitude = std::fabs(value);
   char buffer[400];
   if (magnitude >= 1e16 || (magnitude != 0.0 && magnitude < 1e-4)) {
