@@ -21,6 +21,9 @@ not end within the time-out are left out and counted, and so are corpus files
 that reach the files or http module (a mutated input must not delete or
 fetch whatever it names) and examples that serve pages on a fixed port.
 
+With --repl, every input that runs as a script file also runs a second time
+with no file, its text piped to the REPL on standard input.
+
 Exit status 0 when nothing differs, 1 otherwise.
 """
 import argparse
@@ -67,7 +70,15 @@ def script_test(kind, path):
                  stdin, plan["env"], plan["no_file"])
 
 
-def collect(corpus_dirs):
+def piped(item):
+    """The same input typed into the REPL through a pipe instead of run as a file."""
+    with open(item.path, "rb") as f:
+        text = f.read()
+    return Input(item.kind + " (piped REPL)", item.path, item.fixtures, stdin=text, env=item.env, no_file=True,
+                 cwd_relative=item.cwd_relative)
+
+
+def collect(corpus_dirs, repl=False):
     inputs, skipped = [], []
     for folder, kind in (("tests/scripts", "script test"), ("tests/check", "checker test")):
         for path in sorted(glob.glob(os.path.join(ROOT, folder, "**", "*.vt"), recursive=True)):
@@ -92,6 +103,8 @@ def collect(corpus_dirs):
                 skipped.append((os.path.relpath(path, ROOT), "reaches the files or http module"))
                 continue
             inputs.append(Input("fuzz input", path))
+    if repl:
+        inputs += [piped(item) for item in inputs if not item.no_file and not item.stdin and not item.args_after]
     return inputs, skipped
 
 
@@ -167,12 +180,13 @@ def main():
     parser.add_argument("--jobs", type=int, default=2)
     parser.add_argument("--timeout", type=float, default=20.0)
     parser.add_argument("--verbose", action="store_true")
+    parser.add_argument("--repl", action="store_true", help="also pipe each script file into the REPL")
     opts = parser.parse_args()
     old, new = os.path.abspath(opts.old), os.path.abspath(opts.new)
     corpus = opts.corpus
     if corpus is None:
         corpus = sorted(d for d in glob.glob(os.path.join(ROOT, "build-fuzz*", "corpus-*")) if os.path.isdir(d))
-    inputs, skipped = collect([os.path.abspath(d) for d in corpus])
+    inputs, skipped = collect([os.path.abspath(d) for d in corpus], opts.repl)
 
     counts = {}
     by_kind = {}
