@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "cli.h"
+#include "interpreter/core.h"
 #include "runtime/console.h"
 #include "large_stack.h"
 
@@ -19,6 +20,7 @@ int run(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  veltro::select_core_from_environment();
   int status = veltro::run_main(argc, argv, run);
   veltro::out_flush();
   return status;
