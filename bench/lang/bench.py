@@ -16,7 +16,8 @@ import sys
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-PROGRAMS = ["fib", "loop", "floats", "strings", "arrays", "dicts", "primes", "scope"]
+PROGRAMS = ["fib", "loop", "floats", "strings", "arrays", "dicts", "primes", "scope",
+            "matrix", "orbit", "report", "calls", "records", "methods"]
 
 
 LANGS = ("veltro", "python", "lua")
