@@ -29,6 +29,12 @@ void append_quoted(std::string& out, std::string_view value);
 // its longest valid-looking prefix (at least 1), so one truncated character
 // turns into one replacement character.
 [[nodiscard]] char32_t decode_utf8_lossy(std::string_view text, std::size_t pos, std::size_t& length);
+// The bytes of the character at text[pos], as decode_utf8 reads it.
+[[nodiscard]] inline std::size_t char_length(std::string_view text, std::size_t pos) {
+  std::size_t length = 1;
+  (void)decode_utf8(text, pos, length);
+  return length;
+}
 void append_utf8(std::string& out, char32_t cp);
 
 [[nodiscard]] bool is_valid_utf8(std::string_view text);

@@ -25,17 +25,10 @@ Value rounded(std::span<const Value> args, Round round) {
   return Value::number(text::saturating_trunc(round(args[0].to_double())));
 }
 
-// Length in bytes of the character starting at `pos`.
-std::size_t char_length(std::string_view s, std::size_t pos) {
-  std::size_t length = 1;
-  (void)text::decode_utf8(s, pos, length);
-  return length;
-}
-
 // Byte offset just past `count` characters from `pos`, stopping at the end.
 std::size_t skip_chars(std::string_view s, std::size_t pos, std::uint64_t count) {
   while (count > 0 && pos < s.size()) {
-    pos += char_length(s, pos);
+    pos += text::char_length(s, pos);
     --count;
   }
   return pos;
@@ -132,7 +125,7 @@ Value builtin_split(std::span<const Value> args) {
     // A match at every character boundary, both ends included.
     pieces.push_back(Value::string(std::string()));
     for (std::size_t pos = 0; pos < text.size();) {
-      std::size_t length = char_length(text, pos);
+      std::size_t length = text::char_length(text, pos);
       pieces.push_back(Value::string(text.substr(pos, length)));
       pos += length;
     }

@@ -48,8 +48,7 @@ std::size_t character_count(std::string_view s) {
 template <class F>
 void each_character(std::string_view s, F&& f) {
   for (std::size_t pos = 0; pos < s.size();) {
-    std::size_t length = 1;
-    (void)text::decode_utf8(s, pos, length);
+    std::size_t length = text::char_length(s, pos);
     f(s.substr(pos, length));
     pos += length;
   }
