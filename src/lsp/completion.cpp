@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <set>
 
+#include "lexer/lexer.h"
 #include "lsp/features.h"
 
 namespace veltro::lsp {
@@ -18,10 +19,6 @@ constexpr int kFunctionItem = 3;
 constexpr int kVariableItem = 6;
 constexpr int kModuleItem = 9;
 constexpr int kKeywordItem = 14;
-
-constexpr std::string_view kKeywords[] = {"let",   "def",      "return", "if",    "else",  "while", "for",
-                                          "in",    "break",    "continue", "true", "false", "and",   "or",
-                                          "not",   "match",    "try",    "catch", "global", "use",   "as"};
 
 bool is_name_byte(char c) {
   auto byte = static_cast<unsigned char>(c);
@@ -129,7 +126,7 @@ void add_modules(Items& items, const Workspace& workspace, const Source& documen
 
 void add_everything(Items& items, const Workspace& workspace, const Source& document, std::size_t offset) {
   const Outline& outline = document.outline();
-  for (std::string_view k : kKeywords) items.add(k, kKeywordItem);
+  for (std::string_view k : keywords()) items.add(k, kKeywordItem);
   for (const auto& f : catalogue::builtins()) items.function(f, {});
   add_modules(items, workspace, document, false);
   // Parameters only inside their function; everything else anywhere, since
