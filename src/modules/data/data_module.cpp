@@ -131,27 +131,25 @@ Value data_slice(std::span<const Value> args) {
   return Value::array(std::vector<Value>(items.begin() + from, items.begin() + to));
 }
 
-// The exact order of a number and a float (no rounding of large numbers);
-// NaN after every number.
+// Below zero, zero or above zero as i is below, equal to or above d, which
+// is not NaN: exactly, without rounding i to a double.
+int integer_order(std::int64_t i, double d) {
+  if (d >= 0x1p63) return -1;
+  if (d < -0x1p63) return 1;
+  double whole = std::trunc(d);
+  auto w = static_cast<std::int64_t>(whole);
+  if (i != w) return i < w ? -1 : 1;
+  return whole < d ? -1 : whole > d ? 1 : 0;
+}
+
+// The exact order of a number and a float; NaN after every number.
 bool number_less(const Value& a, const Value& b) {
   if (a.is_integer() && b.is_integer()) return a.as_number() < b.as_number();
   if (a.is_float() && std::isnan(a.as_float())) return false;
   if (b.is_float() && std::isnan(b.as_float())) return true;
   if (a.is_float() && b.is_float()) return a.as_float() < b.as_float();
-  // One Number i and one Float d: compare i with d exactly.
-  auto int_less_float = [](std::int64_t i, double d) {
-    if (d >= 0x1p63) return true;
-    if (d < -0x1p63) return false;
-    auto whole = static_cast<std::int64_t>(std::trunc(d));
-    return i < whole || (i == whole && d - std::trunc(d) > 0);
-  };
-  auto float_less_int = [](double d, std::int64_t i) {
-    if (d >= 0x1p63) return false;
-    if (d < -0x1p63) return true;
-    auto whole = static_cast<std::int64_t>(std::trunc(d));
-    return whole < i || (whole == i && d - std::trunc(d) < 0);
-  };
-  return a.is_integer() ? int_less_float(a.as_number(), b.as_float()) : float_less_int(a.as_float(), b.as_number());
+  return a.is_integer() ? integer_order(a.as_number(), b.as_float()) < 0
+                        : integer_order(b.as_number(), a.as_float()) > 0;
 }
 
 Value data_sort(std::span<Value> args) {
