@@ -10,10 +10,6 @@ namespace veltro::http {
 
 using Socket = UniqueFd;
 
-// Writes all of `data` to a blocking socket. 0 on success, else the errno.
-// Never raises SIGPIPE.
-[[nodiscard]] int send_all(int fd, std::string_view data);
-
 // Writes all of `data` to a non-blocking socket, giving up when no byte could
 // be written for `stall`. 0 on success, else the errno (ETIMEDOUT on a stall).
 [[nodiscard]] int send_all_nonblocking(int fd, std::string_view data, std::chrono::milliseconds stall);
