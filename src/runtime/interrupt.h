@@ -22,12 +22,9 @@ static_assert(std::atomic<std::uint8_t>::is_always_lock_free && std::atomic<int>
               "the signal handler may only touch lock-free atomics");
 }  // namespace detail
 
-// 1 when Ctrl-C was pressed since the last clear(), else 0. One load: loops
-// fold it into the test of their pending signals at every round.
-[[nodiscard]] inline std::uint8_t requested_bit() noexcept {
-  return detail::g_requested.load(std::memory_order_relaxed);
-}
-[[nodiscard]] inline bool requested() noexcept { return requested_bit() != 0; }
+// Whether Ctrl-C was pressed since the last clear(). One load, which loops
+// make at every round.
+[[nodiscard]] inline bool requested() noexcept { return detail::g_requested.load(std::memory_order_relaxed) != 0; }
 
 // The deepest call chain allowed right now: limits::kMaxCallDepth, or 0 once
 // Ctrl-C is pressed, so that the call-depth check every call makes anyway
