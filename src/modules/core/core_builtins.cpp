@@ -149,25 +149,14 @@ Value builtin_concat(std::span<const Value> args) {
   return Value::string(std::move(out));
 }
 
-Value builtin_push(std::span<const Value> args) {
-  if (args.size() < 2 || !args[0].is_array()) return Value::null();
-  // The argument keeps its reference, so the elements are always copied
-  // here; the interpreter runs `a = push(a, v)` through push_taking below.
-  Value result = args[0];
-  result.mutable_array().push_back(args[1]);
-  return result;
-}
-
-namespace {
-// push as `a = push(a, v)` calls it: appends in place when it holds the
-// array's only reference, which makes growing an array in a loop linear.
-Value push_taking(std::span<Value> args) {
+// Appends in place when it holds the array's only reference, which
+// `a = push(a, v)` arranges: growing an array in a loop is linear.
+Value builtin_push(std::span<Value> args) {
   if (args.size() < 2 || !args[0].is_array()) return Value::null();
   Value result = std::move(args[0]);
   result.mutable_array().push_back(std::move(args[1]));
   return result;
 }
-}  // namespace
 
 Value builtin_pop(std::span<const Value> args) {
   if (args.empty() || !args[0].is_array() || args[0].as_array().empty()) return Value::null();
@@ -275,7 +264,7 @@ const NativeModule& core_module() {
       {"contains", without_state<builtin_contains>},
       {"split", without_state<builtin_split>},
       {"concat", without_state<builtin_concat>},
-      {"push", without_state<builtin_push>, false, &updating_in_place<push_taking>},
+      updating<builtin_push>("push"),
       {"pop", without_state<builtin_pop>},
       {"reverse", without_state<builtin_reverse>},
       {"abs", without_state<builtin_abs>},

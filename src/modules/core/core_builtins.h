@@ -25,7 +25,7 @@ Value builtin_split(std::span<const Value> args);
 Value builtin_concat(std::span<const Value> args);
 
 // Arrays: new arrays, the argument never changes.
-Value builtin_push(std::span<const Value> args);
+Value builtin_push(std::span<Value> args);  // may move from its arguments (see updating())
 Value builtin_pop(std::span<const Value> args);  // the last element
 Value builtin_reverse(std::span<const Value> args);
 
