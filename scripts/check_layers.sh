@@ -16,17 +16,25 @@ src="${1:-$(cd "$(dirname "$0")/.." && pwd)/src}"
 }
 status=0
 
-# Prints the lines of the quoted includes under $1 whose path does not match
-# the extended regular expression $2, after the label $3.
-offending() {
-  local found
-  found=$(grep -rnE --include='*.h' --include='*.cpp' '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' "$1" |
-          grep -vE "#[[:space:]]*include[[:space:]]*\"($2)\"")
-  if [ -n "$found" ]; then
-    echo "$3:"
-    echo "$found"
+# Prints the label $1 and the offending lines $2, when there are any.
+report() {
+  if [ -n "$2" ]; then
+    echo "$1:"
+    echo "$2"
     status=1
   fi
+}
+
+# Prints the lines under $1 that include a path starting like the extended
+# regular expression $2 (in quotes or angle brackets).
+includes() {
+  grep -rnE --include='*.h' --include='*.cpp' "^[[:space:]]*#[[:space:]]*include[[:space:]]*$2" "$1"
+}
+
+# Reports the quoted includes under $1 whose path does not match the extended
+# regular expression $2, after the label $3.
+offending() {
+  report "$3" "$(includes "$1" '"' | grep -vE "#[[:space:]]*include[[:space:]]*\"($2)\"")"
 }
 
 offending "$src/runtime" 'runtime/[^"]*' "the runtime includes something above it"
@@ -34,25 +42,11 @@ for module in "$src"/modules/*/; do
   name=$(basename "$module")
   offending "$module" "runtime/[^\"]*|modules/$name/[^\"]*" "module $name includes more than the runtime and itself"
 done
-found=$(find "$src/modules" -maxdepth 1 -type f \( -name '*.h' -o -name '*.cpp' \) -print0 |
-        xargs -0 -r grep -nHE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' |
-        grep -vE '#[[:space:]]*include[[:space:]]*"(runtime|modules)/[^"]*"')
-if [ -n "$found" ]; then
-  echo "the module registry includes more than the runtime and the modules:"
-  echo "$found"
-  status=1
-fi
-found=$(grep -rnE --include='*.h' --include='*.cpp' '^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"]modules/' "$src/interpreter")
-if [ -n "$found" ]; then
-  echo "the interpreter includes a module:"
-  echo "$found"
-  status=1
-fi
-found=$(grep -rnE --include='*.h' --include='*.cpp' '^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"](SDL2/)?SDL' "$src" |
-        grep -v "^$src/modules/sdl2/")
-if [ -n "$found" ]; then
-  echo "SDL headers outside src/modules/sdl2:"
-  echo "$found"
-  status=1
-fi
+report "the module registry includes more than the runtime and the modules" \
+  "$(find "$src/modules" -maxdepth 1 -type f \( -name '*.h' -o -name '*.cpp' \) -print0 |
+     xargs -0 -r grep -nHE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' |
+     grep -vE '#[[:space:]]*include[[:space:]]*"(runtime|modules)/[^"]*"')"
+report "the interpreter includes a module" "$(includes "$src/interpreter" '[<"]modules/')"
+report "SDL headers outside src/modules/sdl2" \
+  "$(includes "$src" '[<"](SDL2/)?SDL' | grep -v "^$src/modules/sdl2/")"
 exit $status
