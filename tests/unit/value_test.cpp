@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <limits>
 #include <random>
-#include <set>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -200,60 +199,6 @@ TEST(Text, Utf8DecodingAndEncoding) {
   // Beyond U+10FFFF the second byte is already invalid.
   EXPECT_EQ(text::decode_utf8_lossy("\xf4\x90\x80\x80", 0, length), 0xfffdU);
   EXPECT_EQ(length, 1U);
-}
-
-// Keys that differ in one byte only, at every position and for every length
-// around the word sizes the lookup compares in, are told apart.
-TEST(DictMapTest, KeysDifferingInOneByteAreDistinct) {
-  for (std::size_t length = 0; length <= 40; ++length) {
-    DictMap built;
-    const DictMap& map = built;
-    std::string base(length, 'k');
-    built.insert_or_assign(base, Value::number(-1));
-    for (std::size_t i = 0; i < length; ++i) {
-      std::string other = base;
-      other[i] = static_cast<char>('a' + i % 10);  // never the base's 'k'
-      built.insert_or_assign(other, Value::number(static_cast<std::int64_t>(i)));
-    }
-    ASSERT_EQ(map.size(), length + 1) << "length " << length;
-    EXPECT_EQ(map.find(base)->second.as_number(), -1);
-    for (std::size_t i = 0; i < length; ++i) {
-      std::string other = base;
-      other[i] = static_cast<char>('a' + i % 10);  // never the base's 'k'
-      auto it = map.find(other);
-      ASSERT_NE(it, map.end());
-      EXPECT_EQ(it->second.as_number(), static_cast<std::int64_t>(i)) << "length " << length << " at " << i;
-    }
-    EXPECT_EQ(map.find(base + "x"), map.end());
-    if (length > 0) {
-      EXPECT_EQ(map.find(base.substr(1)), map.end());
-    }
-  }
-}
-
-// Every byte of a key and its length count: keys differing in one byte, or
-// only by trailing zero bytes, hash apart, and the low bits a table indexes
-// by spread sequential keys.
-TEST(DictMapTest, KeyHashesUseEveryByteAndSpread) {
-  std::set<std::size_t> hashes;
-  std::size_t keys = 0;
-  for (std::size_t length = 0; length <= 24; ++length) {
-    std::string base(length, '\0');
-    hashes.insert(hash_key(base));
-    ++keys;
-    for (std::size_t i = 0; i < length; ++i) {
-      for (unsigned bit = 0; bit < 8; ++bit) {
-        std::string other = base;
-        other[i] = static_cast<char>(1u << bit);
-        hashes.insert(hash_key(other));
-        ++keys;
-      }
-    }
-  }
-  EXPECT_EQ(hashes.size(), keys);
-  std::set<std::size_t> buckets;
-  for (int i = 0; i < 1024; ++i) buckets.insert(hash_key("key" + std::to_string(i)) & 1023);
-  EXPECT_GT(buckets.size(), 550u);  // about 1024 * (1 - 1/e) = 647 for a uniform hash
 }
 
 }  // namespace
