@@ -152,7 +152,8 @@ class Client:
 
     def finish(self, shutdown=True):
         if shutdown:
-            self.assert_result_none(self.result("shutdown"))
+            result = self.result("shutdown")
+            assert result is None, result
         self.notify("exit")
         try:
             status = self.proc.wait(timeout=TIMEOUT)
@@ -161,10 +162,6 @@ class Client:
             self.proc.stdout.close()
             self.proc.stderr.close()
         return status
-
-    @staticmethod
-    def assert_result_none(result):
-        assert result is None, result
 
     def kill(self):
         if self.proc.poll() is None:
@@ -346,22 +343,14 @@ class Modules(LspTest):
 
 class Robustness(LspTest):
     def test_what_a_careless_client_sends(self):
-        self.client = c = Client(self.work)
-        reply = c.request("textDocument/hover", {"textDocument": {"uri": "file:///x.vt"},
-                                                 "position": {"line": 0, "character": 0}})
-        self.assertEqual(reply["error"]["code"], -32002, "before initialize")
-        c.notify("textDocument/didOpen", {"textDocument": {"uri": "file:///x.vt", "text": "x"}})  # dropped
-        c.initialize(self.work)
-
+        """Broken framing and bytes over the pipe; the server's answers to
+        requests out of order or of the wrong shape are in lsp_test.cpp."""
+        self.start()
+        c = self.client
         c.send_bytes(b"Content-Length: 9\r\n\r\n{not json")
         self.assertEqual(c.response(None)["error"]["code"], -32700)
         c.send_bytes(b"Content-Type: nothing\r\n\r\n")
         self.assertEqual(c.response(None)["error"]["code"], -32700)
-        self.assertEqual(c.request("no/such/method", {})["error"]["code"], -32601)
-        c.notify("no/such/notification", {})
-        c.notify("$/cancelRequest", {"id": 1})
-        reply = c.request("textDocument/hover", {"textDocument": {}, "position": {"line": -1, "character": 0}})
-        self.assertEqual(reply["error"]["code"], -32602)
 
         # Bytes that are not UTF-8 inside the JSON text: read as U+FFFD.
         path = self.path("bytes.vt")
@@ -375,18 +364,11 @@ class Robustness(LspTest):
 
         # Positions past the end of a line and of the document.
         for line, character in ((0, 10 ** 6), (10 ** 6, 0), (2 ** 40, 2 ** 40)):
-            reply = c.request("textDocument/hover", {"textDocument": {"uri": uri_of(path)},
-                                                     "position": {"line": line, "character": character}})
-            self.assertNotIn("error", reply)
-            reply = c.request("textDocument/completion", {"textDocument": {"uri": uri_of(path)},
-                                                          "position": {"line": line, "character": character}})
-            self.assertNotIn("error", reply)
-        self.assertEqual(c.request("initialize", {"capabilities": {}})["error"]["code"], -32600)
-        self.assertIsNone(c.result("shutdown"))
-        self.assertEqual(c.request("textDocument/documentSymbol",
-                                   {"textDocument": {"uri": uri_of(path)}})["error"]["code"], -32600)
-        self.assertEqual(c.finish(shutdown=False), 0, "exit after shutdown")
-
+            for method in ("textDocument/hover", "textDocument/completion"):
+                reply = c.request(method, {"textDocument": {"uri": uri_of(path)},
+                                           "position": {"line": line, "character": character}})
+                self.assertNotIn("error", reply, (method, line, character))
+        self.assertEqual(c.finish(), 0)
 
     def test_params_of_every_wrong_shape_to_every_method(self):
         """Each method, as a request and as a notification, with params of
