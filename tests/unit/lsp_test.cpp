@@ -215,6 +215,9 @@ class Driver {
 };
 
 TEST(LspServer, Lifecycle) {
+  // Clients read these numbers off the wire.
+  static_assert(kParseError == -32700 && kInvalidRequest == -32600 && kMethodNotFound == -32601 &&
+                kInvalidParams == -32602 && kServerNotInitialized == -32002);
   Driver d;
   EXPECT_EQ(d.request("textDocument/hover", json::object())["error"]["code"], kServerNotInitialized);
   EXPECT_TRUE(d.notify("textDocument/didOpen", {{"textDocument", {{"uri", "file:///a.vt"}, {"text", ""}}}}).empty());
