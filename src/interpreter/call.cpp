@@ -139,9 +139,14 @@ Value Interpreter::call_traced(const CallExpr& call) {
   log_debug_call(msg::trace_calling(call.name));
   ArgBuffer args;
   if (Value failed = evaluate_arguments(call, args); failed.is_error()) return failed;
-  if (call.dotted) return call_module_function(call, args.view());
+  return call_traced_with(call, args.take_all());
+}
+
+// The trace lines that follow the evaluation of the arguments.
+Value Interpreter::call_traced_with(const CallExpr& call, std::span<Value> args) {
+  if (call.dotted) return call_module_function(call, args);
   if (int native = native_of(call); native >= 0) {
-    Value result = run_native(static_cast<NativeIndex>(native), args.view());
+    Value result = run_native(static_cast<NativeIndex>(native), args);
     log_debug_call(msg::trace_builtin(call.name));
     return result;
   }
@@ -152,9 +157,32 @@ Value Interpreter::call_traced(const CallExpr& call) {
     Value callee = *found;
     const FunctionDef& def = function_def(callee);
     log_debug_call(msg::trace_found(def.params.size()));
-    if (def.params.size() == args.size()) return call_user_function(def, args.take_all());
+    if (def.params.size() == args.size()) return call_user_function(def, args);
   }
-  return call_failed(call, found, args.view());
+  return call_failed(call, found, args);
+}
+
+// The compiled core's call, its arguments evaluated.
+Value Interpreter::call_prepared(const CallExpr& call, std::span<Value> args) {
+  if (debug_enabled()) return call_traced_with(call, args);
+  if (call.dotted) return call_module_function(call, args);
+  if (int native = native_of(call); native >= 0) return run_native(static_cast<NativeIndex>(native), args);
+  const Value* found = env_.find(call.symbol);
+  if (found && found->is_function()) {
+    const FunctionDef& def = function_def(*found);
+    if (def.params.size() == args.size()) {
+      Rc<const FunctionDef> hold(&def);  // the body may rebind the name; keep the function alive
+      return run_user_function(def, args);
+    }
+  }
+  return call_failed(call, found, args);
+}
+
+Value Interpreter::call_updating_prepared(const CallExpr& call, Symbol variable, std::span<Value> args) {
+  NativeUpdateFn update = debug_enabled() ? nullptr : update_of(call);
+  if (!update) return call_prepared(call, args);
+  env_.release_if_holds(variable, args[0]);
+  return update(states_, args);
 }
 
 Value Interpreter::call_refused() {
@@ -234,7 +262,11 @@ Value Interpreter::run_user_function(const FunctionDef& def, Args args) {
   ++call_depth_;
   Environment::Mark scope = env_.enter_scope();
   env_.bind_parameters(def.param_symbols, args, def.distinct_params);
-  execute_block(def.body);
+  if (compiled_) {
+    run_body(def);
+  } else {
+    execute_block(def.body);
+  }
   Value result;
   if (signals_ & kReturn) {
     result.swap(return_value_);  // leaves no return value pending

@@ -473,7 +473,10 @@ struct Exec {
   }
 };
 
-Value Interpreter::execute_expression(const ExprStmt& stmt) { return Exec::expression_value(*this, stmt); }
+Value Interpreter::execute_expression(const ExprStmt& stmt) {
+  if (compiled_) return run_shown(stmt);
+  return Exec::expression_value(*this, stmt);
+}
 
 bool Interpreter::round_ends_pending() {
   if (interrupt::requested()) {

@@ -7,7 +7,10 @@
 #include <string>
 #include <unordered_map>
 
+#include "interpreter/bytecode.h"
+#include "interpreter/core.h"
 #include "interpreter/environment.h"
+#include "interpreter/registers.h"
 #include "runtime/interrupt.h"
 #include "parser/ast.h"
 #include "runtime/harness.h"
@@ -41,7 +44,10 @@ class Interpreter {
   Interpreter(const Interpreter&) = delete;
   Interpreter& operator=(const Interpreter&) = delete;
 
-  void execute(const Stmt& stmt) { stmt.exec(*this, stmt); }
+  void execute(const Stmt& stmt) {
+    if (compiled_) return run_statement(stmt);
+    stmt.exec(*this, stmt);
+  }
   void execute_block(const Block& block) {
     for (const auto& stmt : block) {
       if (!harness::step()) return;
@@ -49,7 +55,10 @@ class Interpreter {
       if (signal_pending()) return;
     }
   }
-  [[nodiscard]] Value evaluate(const Expr& expr) { return expr.eval(*this, expr); }
+  [[nodiscard]] Value evaluate(const Expr& expr) {
+    if (compiled_) return run_expression(expr);
+    return expr.eval(*this, expr);
+  }
   // The operator rules applied to two values; a failure is reported.
   [[nodiscard]] Value apply_binary(const Value& left, ops::Op op, const Value& right);
   [[nodiscard]] Value call_function(const CallExpr& call);
@@ -117,6 +126,22 @@ class Interpreter {
   friend struct Eval;
   friend struct Exec;
 
+  // The compiled core (vm.cpp): runs code in a frame of its registers.
+  void run(const Code& code, Value* frame);
+  // The form of a piece of code to run now: the checked one when a signal is
+  // already pending (see CodeSet). `make` compiles a form.
+  template <class Make>
+  const Code& code_of(std::shared_ptr<CodeSet>& set, Make&& make);
+  void run_statement(const Stmt& stmt);
+  [[nodiscard]] Value run_expression(const Expr& expr);
+  [[nodiscard]] Value run_shown(const ExprStmt& stmt);
+  void run_body(const FunctionDef& def);
+  // A call whose arguments are in `args` (the compiled core's calls).
+  [[nodiscard]] Value call_prepared(const CallExpr& call, std::span<Value> args);
+  [[nodiscard]] Value call_updating_prepared(const CallExpr& call, Symbol variable, std::span<Value> args);
+  [[nodiscard]] Value call_traced_with(const CallExpr& call, std::span<Value> args);
+  [[nodiscard]] Value member_value(const IndexExpr& x);
+
   void execute_use(const UseStmt& stmt);
   // Ctrl-C was pressed: unwinds like a pending return of an error that no
   // try catches, and every statement list stops.
@@ -182,6 +207,8 @@ class Interpreter {
   std::unordered_map<std::string, ExportTablePtr> module_cache_;  // loaded script modules
 
   int call_depth_ = 0;
+  const bool compiled_ = selected_core() == Core::Compiled;
+  RegisterStack registers_;
   // Declared last, so that a window a script opened closes first.
   ModuleStates states_;
 };

@@ -17,6 +17,7 @@
 namespace veltro {
 
 class Interpreter;
+struct CodeSet;
 struct Expr;
 struct Stmt;
 
@@ -159,6 +160,9 @@ struct Stmt {
   Stmt& operator=(const Stmt&) = delete;
   const StmtKind kind;
   mutable ExecFn exec = &prepare_stmt;
+  // Its compiled form when it runs on its own (a top-level statement),
+  // made at its first run.
+  mutable std::shared_ptr<CodeSet> code;
 };
 using StmtPtr = std::unique_ptr<Stmt>;
 using Block = std::vector<StmtPtr>;
@@ -169,6 +173,7 @@ struct FunctionDef final : FunctionObj {
   std::vector<Symbol> param_symbols;
   bool distinct_params = true;  // no name repeats among the parameters
   Block body;
+  mutable std::shared_ptr<CodeSet> code;  // the body compiled, at the first call
 
   void append_debug(std::string& out) const override;
 };

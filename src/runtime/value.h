@@ -64,14 +64,14 @@ using NativeIndex = std::uint32_t;
 class Value {
  public:
   Value() noexcept : type_(ValueType::Null) { u_.bits = 0; }
-  Value(const Value& other) noexcept : type_(other.type_), u_(other.u_) { retain(); }
-  Value(Value&& other) noexcept : type_(other.type_), u_(other.u_) { other.type_ = ValueType::Null; }
+  [[gnu::always_inline]] Value(const Value& other) noexcept : type_(other.type_), u_(other.u_) { retain(); }
+  [[gnu::always_inline]] Value(Value&& other) noexcept : type_(other.type_), u_(other.u_) { other.type_ = ValueType::Null; }
   Value& operator=(const Value& other) noexcept {
     Value copy(other);
     swap(copy);
     return *this;
   }
-  Value& operator=(Value&& other) noexcept {
+  [[gnu::always_inline]] Value& operator=(Value&& other) noexcept {
     if (this != &other) {
       // The old payload is released after the new value is in place.
       ValueType old_type = type_;
@@ -83,12 +83,12 @@ class Value {
     }
     return *this;
   }
-  ~Value() {
+  [[gnu::always_inline]] ~Value() {
     if (is_heap()) release();
   }
   // Replaces the value with a number, float or boolean given by its bits
   // (see bits()).
-  void set_inline(ValueType type, std::int64_t bits) noexcept {
+  [[gnu::always_inline]] void set_inline(ValueType type, std::int64_t bits) noexcept {
     ValueType old_type = type_;
     Payload old_payload = u_;
     type_ = type;

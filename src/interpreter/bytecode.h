@@ -1,0 +1,149 @@
+#pragma once
+// The instruction form the compiler produces and the loop runs: registers
+// of one frame, a constant pool, and names that stay dynamically scoped (an
+// operand naming a variable reads its visible binding through the
+// environment's symbol slots).
+//
+// Operands: a register, a constant or a name, told apart by their top two
+// bits. A destination is a register, a name (the value is bound with
+// `define`, as let and assignment bind) or none (the value is dropped).
+// An instruction that fails leaves the Error value aside for the failure
+// handler and goes to its `fail` target; a value that is an Error never
+// sits in a register.
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "runtime/value.h"
+
+namespace veltro {
+
+using Operand = std::uint32_t;
+inline constexpr Operand kRegister = 0u << 30;
+inline constexpr Operand kConstant = 1u << 30;
+inline constexpr Operand kName = 2u << 30;
+inline constexpr Operand kNone = 3u << 30;
+inline constexpr Operand kTagMask = 3u << 30;
+inline constexpr Operand kIndexMask = ~kTagMask;
+
+[[nodiscard]] constexpr Operand reg(std::uint32_t i) { return kRegister | i; }
+[[nodiscard]] constexpr Operand constant(std::uint32_t i) { return kConstant | i; }
+[[nodiscard]] constexpr Operand name(std::uint32_t symbol) { return kName | symbol; }
+[[nodiscard]] constexpr Operand tag(Operand o) { return o & kTagMask; }
+[[nodiscard]] constexpr std::uint32_t index(Operand o) { return o & kIndexMask; }
+
+// One comment per instruction: what it does with its fields a, b, c, d and x.
+// "op b" is an operand, "dest a" a destination, "@d" a jump target.
+#define VELTRO_INSTRUCTIONS(X)                                                                      \
+  /* dest a = operand b (fail @d: an unbound name, or a name holding an Error) */                 \
+  X(Move)                                                                                            \
+  /* dest a = b OP c under the operator rules; a failure is reported, @d */                        \
+  X(Add) X(Subtract) X(Multiply) X(Divide) X(Remainder) X(Power)                                     \
+  X(Equal) X(NotEqual) X(Less) X(Greater) X(LessEqual) X(GreaterEqual) X(And) X(Or)                  \
+  /* if not (b CMP c) go to @a; a failure goes to @d (conditions of if and while) */              \
+  X(TestEqual) X(TestNotEqual) X(TestLess) X(TestGreater) X(TestLessEqual) X(TestGreaterEqual)       \
+  /* if b is falsy go to @a; @d on failure */                                                      \
+  X(JumpIfNot)                                                                                       \
+  /* dest a = not b, by truthiness */                                                              \
+  X(Not)                                                                                             \
+  /* dest a = -b; @d on failure */                                                                 \
+  X(Negate)                                                                                          \
+  /* writes the first trace line of the call node c (debug switch on) */                          \
+  X(TraceCall)                                                                                       \
+  /* dest a = call of node c with the arguments in registers b...; @d on failure */                \
+  X(Call)                                                                                            \
+  /* the same for `name = f(name, ...)`, a the name: f may change its first argument in place */   \
+  X(CallUpdate)                                                                                      \
+  /* dest a = array of the c values in registers b... */                                           \
+  X(Array)                                                                                           \
+  /* dest a = dictionary of node c's keys and the values in registers b... */                      \
+  X(Dict)                                                                                            \
+  /* dest a = b[c]; @d on failure */                                                               \
+  X(Index)                                                                                           \
+  /* dest a = name.member of node c (a module's export, or a dictionary entry); @d on failure */   \
+  X(Member)                                                                                          \
+  /* dest a = the array b..c; @d on failure (a failed bound is a value here) */                    \
+  X(Range)                                                                                           \
+  /* register a = the value bound to name b, or null */                                            \
+  X(LoadOrNull)                                                                                      \
+  /* name a = register b OP register c, x the operator (compound assignment) */                    \
+  X(CompoundSet)                                                                                     \
+  /* register a = the failure set aside, then go to @d */                                          \
+  X(TakeError)                                                                                       \
+  /* reports the failure set aside for the statement kind x (name b), then goes to @d, or to      \
+     handler @c when Ctrl-C unwinds */                                                             \
+  X(Fail)                                                                                            \
+  /* go to @d */                                                                                     \
+  X(Jump)                                                                                            \
+  /* a loop's round ends: go to @d, or to the loop's handler @c when a signal or Ctrl-C waits */   \
+  X(Loop)                                                                                            \
+  /* a pending return, break or continue (or Ctrl-C) goes to handler @c */                         \
+  X(CheckSignals)                                                                                    \
+  /* a signal reached loop: break ends it (@a), continue goes on (@b), a return goes to @c */      \
+  X(LoopHandler)                                                                                     \
+  /* a signal reached try: an Error returned is caught into name b and goes to @a; else @c */      \
+  X(TryHandler)                                                                                      \
+  /* registers a, a+1 = the array of b and position 0; other values are reported and go to @d */   \
+  X(ForPrepare)                                                                                      \
+  /* binds name c to the next element of registers a, a+1, or goes to @d when there is none */     \
+  X(ForNext)                                                                                         \
+  /* registers a, a+1 = the bounds of the range b..c; a failure is reported and goes to @d */      \
+  X(RangePrepare)                                                                                    \
+  /* binds name c to the next number of the bounds in registers a, a+1, or goes to @d */           \
+  X(RangeNext)                                                                                       \
+  /* register a = null */                                                                          \
+  X(Clear)                                                                                           \
+  /* a pending return of b, then to handler @c */                                                  \
+  X(Return)                                                                                          \
+  /* a pending break, or continue, then to handler @c */                                           \
+  X(Break) X(Continue)                                                                               \
+  /* name a is declared global */                                                                  \
+  X(Global)                                                                                          \
+  /* name a = the function of node c */                                                            \
+  X(Function)                                                                                        \
+  /* the use statement of node c */                                                                \
+  X(Use)                                                                                             \
+  /* if pattern b does not equal subject c go to @a; @d when the pattern fails */                  \
+  X(MatchTest)                                                                                       \
+  /* no arm matched: a debug line */                                                               \
+  X(NoMatch)                                                                                         \
+  /* the code ends */                                                                              \
+  X(Exit)
+
+enum class Opcode : std::uint8_t {
+#define VELTRO_OPCODE(name) name,
+  VELTRO_INSTRUCTIONS(VELTRO_OPCODE)
+#undef VELTRO_OPCODE
+};
+
+// The statement whose failure a Fail instruction reports.
+enum class FailKind : std::uint8_t {
+  Let, Assign, Compound, If, While, For, Match, Pattern, Expression, ShownExpression,
+};
+
+struct Instruction {
+  Opcode op;
+  std::uint8_t x = 0;
+  std::uint32_t a = 0, b = 0, c = 0, d = 0;
+};
+
+// The compiled form of a function body, a top-level statement or an
+// expression. Nodes are the syntax tree's (calls, dictionaries, statements),
+// which outlives its code.
+struct Code {
+  std::vector<Instruction> instructions;
+  std::vector<Value> constants;
+  std::vector<const void*> nodes;
+  std::uint32_t registers = 0;
+};
+
+// The two forms of one piece of code: the usual one, and the one run when a
+// break, continue or return is already pending as it starts (left over from
+// a call or an earlier top-level statement): that one checks the signals
+// after every statement, as any statement list does.
+struct CodeSet {
+  Code usual;
+  std::unique_ptr<Code> checked;
+};
+
+}  // namespace veltro

@@ -1,0 +1,627 @@
+// The instruction loop of the compiled core, and the entries that compile
+// and run a statement, an expression or a function body.
+#include <bit>
+
+#include "interpreter/compiler.h"
+#include "interpreter/interpreter.h"
+#include "interpreter/messages.h"
+#include "runtime/console.h"
+#include "runtime/limits.h"
+
+// Lambdas of the loop that must not cost a call.
+#define VELTRO_INLINE __attribute__((always_inline))
+
+namespace veltro {
+
+template <class Make>
+const Code& Interpreter::code_of(std::shared_ptr<CodeSet>& set, Make&& make) {
+  if (!set) set = std::make_shared<CodeSet>(CodeSet{make(false), nullptr});
+  if (signals_ == 0) [[likely]] return set->usual;
+  if (!set->checked) set->checked = std::make_unique<Code>(make(true));
+  return *set->checked;
+}
+
+namespace {
+
+// A frame of registers for one run of some code, given back on every path.
+class Frame {
+ public:
+  Frame(RegisterStack& stack, std::uint32_t n) : stack_(stack), registers_(stack.push(n)) {}
+  ~Frame() { stack_.pop(registers_); }
+  Frame(const Frame&) = delete;
+  Frame& operator=(const Frame&) = delete;
+  [[nodiscard]] Value* registers() const { return registers_; }
+
+ private:
+  RegisterStack& stack_;
+  Value* registers_;
+};
+
+}  // namespace
+
+void Interpreter::run_statement(const Stmt& stmt) {
+  const Code& code = code_of(stmt.code, [&](bool checked) { return compile_statement(stmt, checked); });
+  Frame frame(registers_, code.registers);
+  run(code, frame.registers());
+}
+
+Value Interpreter::run_shown(const ExprStmt& stmt) {
+  const Code& code = code_of(stmt.code, [&](bool checked) { return compile_shown(stmt, checked); });
+  Frame frame(registers_, code.registers);
+  run(code, frame.registers());
+  return std::move(frame.registers()[0]);
+}
+
+Value Interpreter::run_expression(const Expr& expr) {
+  Code code = compile_expression(expr);
+  Frame frame(registers_, code.registers);
+  run(code, frame.registers());
+  return std::move(frame.registers()[0]);
+}
+
+void Interpreter::run_body(const FunctionDef& def) {
+  if (!harness::step()) return;
+  const Code& code = code_of(def.code, [&](bool checked) { return compile_body(def.body, checked); });
+  Frame frame(registers_, code.registers);
+  run(code, frame.registers());
+}
+
+// name.member and name["member"]: a module's export when the name is an
+// imported module; otherwise the variable is indexed, and an unknown name is
+// taken for a module that was not imported.
+Value Interpreter::member_value(const IndexExpr& x) {
+  const auto& object = static_cast<const IdentifierExpr&>(*x.object);
+  const auto& member = static_cast<const StringExpr&>(*x.index);
+  if (!modules_.empty() && modules_.count(object.name)) return lookup_member(object.name, member.value);
+  const Value* bound = env_.find(object.symbol);
+  if (!bound) return raise(msg::module_not_imported(object.name));
+  if (bound->is_error()) return *bound;
+  if (bound->is_dict()) {
+    const auto& map = bound->as_dict();
+    const StringObj& key = *member.literal;
+    if (key.hash == 0) key.hash = hash_key(key.text);
+    if (auto it = map.find(key.text, key.hash); it != map.end()) return it->second;
+  }
+  Value copy = *bound;
+  return index_value(copy, Value::shared_string(member.literal.get()));
+}
+
+namespace {
+
+// The operator of an arithmetic or comparison opcode.
+constexpr ops::Op operator_of(Opcode op) {
+  return static_cast<ops::Op>(static_cast<int>(op) - static_cast<int>(Opcode::Add));
+}
+constexpr ops::Op comparison_of(Opcode op) {
+  return static_cast<ops::Op>(static_cast<int>(op) - static_cast<int>(Opcode::TestEqual) +
+                              static_cast<int>(ops::Op::Equal));
+}
+
+}  // namespace
+
+void Interpreter::run(const Code& code, Value* R) {
+  const Instruction* const start = code.instructions.data();
+  const Instruction* pc = start;
+  const Value* const K = code.constants.data();
+  const void* const* const nodes = code.nodes.data();
+  // The failure set aside for its handler.
+  Value failure;
+
+  // An operand's value where it is stored; nullptr for an unbound name.
+  auto peek = [&](Operand o) VELTRO_INLINE -> const Value* {
+    switch (tag(o)) {
+      case kRegister: return R + index(o);
+      case kConstant: return K + index(o);
+      default: return env_.find(index(o));
+    }
+  };
+  // The same, setting the failure aside for an unbound name or a name that
+  // holds an Error.
+  auto fetch = [&](Operand o) VELTRO_INLINE -> const Value* {
+    const Value* v = peek(o);
+    if (!v) [[unlikely]] {
+      failure = raise(msg::undefined_variable(symbol_name(index(o))));
+      return nullptr;
+    }
+    if (v->is_error()) [[unlikely]] {
+      failure = *v;
+      return nullptr;
+    }
+    return v;
+  };
+  // An operand whose failure is its value (a range bound, a returned value).
+  auto value_or_failure = [&](Operand o) VELTRO_INLINE -> Value {
+    if (o == kNone) return Value();
+    if (const Value* v = fetch(o)) return *v;
+    return std::move(failure);
+  };
+  auto store = [&](Operand dest, Value&& v) VELTRO_INLINE {
+    switch (tag(dest)) {
+      case kRegister: R[index(dest)] = std::move(v); break;
+      case kName: env_.define(index(dest), std::move(v)); break;
+      default: break;
+    }
+  };
+  auto store_inline = [&](Operand dest, ValueType type, std::int64_t bits) VELTRO_INLINE {
+    switch (tag(dest)) {
+      case kRegister: R[index(dest)].set_inline(type, bits); break;
+      case kName: env_.define_inline(index(dest), type, bits); break;
+      default: break;
+    }
+  };
+  // A result that may be a failure: stored, or set aside.
+  auto deliver = [&](Operand dest, Value&& v) VELTRO_INLINE -> bool {
+    if (v.is_error()) {
+      failure = std::move(v);
+      return false;
+    }
+    store(dest, std::move(v));
+    return true;
+  };
+  auto target = [&](std::uint32_t at) VELTRO_INLINE { return start + at; };
+
+  // The general rules for an operator whose operands are not two numbers;
+  // a string joined onto the variable the result replaces is appended in
+  // place, which makes building a string in a loop linear.
+  auto general = [&](const Instruction& in, ops::Op op) __attribute__((noinline)) -> bool {
+    const Value* l = fetch(in.b);
+    if (!l) return false;
+    const Value* r = fetch(in.c);
+    if (!r) return false;
+    if (op == ops::Op::Add && tag(in.a) == kName && l->is_string() && r->is_string()) {
+      Symbol symbol = index(in.a);
+      bool right_is_target = tag(in.c) == kName && index(in.c) == symbol;
+      if (tag(in.b) == kName && index(in.b) == symbol) {
+        Value* t = env_.define_target_if_visible(symbol);
+        if (t == l) {
+          if (!ops::concatenation_fits(l->as_string(), r->as_string())) return true;
+          t->mutable_string().append(r->as_string());
+          return true;
+        }
+      } else if (tag(in.b) == kRegister && !right_is_target) {
+        Value& left = R[index(in.b)];
+        if (!ops::concatenation_fits(left.as_string(), r->as_string())) return true;
+        env_.release_if_holds(symbol, left);
+        left.mutable_string().append(r->as_string());
+        env_.define(symbol, std::move(left));
+        return true;
+      }
+    }
+    Value result = apply_binary(*l, op, *r);
+    if (tag(in.b) == kRegister) R[index(in.b)] = Value();
+    if (tag(in.c) == kRegister) R[index(in.c)] = Value();
+    return deliver(in.a, std::move(result));
+  };
+
+  // Two numbers, or a number and a float, under an arithmetic or comparison
+  // operator that cannot fail on them: the result without the general rules.
+  auto numeric = [&]<ops::Op O>(const Instruction& in) VELTRO_INLINE -> bool {
+    const Value* l = peek(in.b);
+    const Value* r = peek(in.c);
+    if (!l || !r) return false;
+    if (l->is_integer() && r->is_integer()) {
+      if (!ops::integer_form<O>(r->as_number())) return false;
+      if constexpr (ops::is_comparison(O)) {
+        store_inline(in.a, ValueType::Boolean, ops::compare<O>(l->as_number(), r->as_number()));
+      } else {
+        store_inline(in.a, ValueType::Number, ops::integer_arithmetic<O>(l->as_number(), r->as_number()));
+      }
+      return true;
+    }
+    if (!l->is_numeric() || !r->is_numeric()) return false;
+    double rd = r->to_double();
+    if (!ops::float_form<O>(rd)) return false;
+    if constexpr (ops::is_comparison(O)) {
+      store_inline(in.a, ValueType::Boolean, ops::compare<O>(l->to_double(), rd));
+    } else {
+      store_inline(in.a, ValueType::Float, std::bit_cast<std::int64_t>(ops::float_arithmetic<O>(l->to_double(), rd)));
+    }
+    return true;
+  };
+
+  // A comparison deciding a branch: 1 true, 0 false, -1 failed.
+  auto compare = [&]<ops::Op O>(const Instruction& in) VELTRO_INLINE -> int {
+    const Value* l = peek(in.b);
+    const Value* r = peek(in.c);
+    if (l && r) {
+      if (l->is_integer() && r->is_integer()) return ops::compare<O>(l->as_number(), r->as_number());
+      if (l->is_numeric() && r->is_numeric()) return ops::compare<O>(l->to_double(), r->to_double());
+    }
+    l = fetch(in.b);
+    if (!l) return -1;
+    r = fetch(in.c);
+    if (!r) return -1;
+    Value result = apply_binary(*l, O, *r);
+    if (result.is_error()) {
+      failure = std::move(result);
+      return -1;
+    }
+    return result.truthy() ? 1 : 0;
+  };
+
+#define VELTRO_LABEL(name) &&op_##name,
+  static constexpr void* kLabels[] = {VELTRO_INSTRUCTIONS(VELTRO_LABEL)};
+#undef VELTRO_LABEL
+#define DISPATCH() goto* kLabels[static_cast<int>(pc->op)]
+#define NEXT() \
+  do {         \
+    ++pc;      \
+    DISPATCH(); \
+  } while (0)
+#define JUMP(to)         \
+  do {                   \
+    pc = target(to);     \
+    DISPATCH();          \
+  } while (0)
+#define FAIL() JUMP(pc->d)
+
+  DISPATCH();
+
+op_Move: {
+  const Value* v = fetch(pc->b);
+  if (!v) FAIL();
+  store(pc->a, Value(*v));
+  NEXT();
+}
+
+#define VELTRO_BINARY(name)                                                        \
+  op_##name: {                                                                     \
+    constexpr ops::Op kOp = operator_of(Opcode::name);                             \
+    if (numeric.template operator()<kOp>(*pc)) NEXT();                             \
+    if (!general(*pc, kOp)) FAIL();                                                \
+    NEXT();                                                                        \
+  }
+VELTRO_BINARY(Add)
+VELTRO_BINARY(Subtract)
+VELTRO_BINARY(Multiply)
+VELTRO_BINARY(Divide)
+VELTRO_BINARY(Remainder)
+VELTRO_BINARY(Power)
+VELTRO_BINARY(Equal)
+VELTRO_BINARY(NotEqual)
+VELTRO_BINARY(Less)
+VELTRO_BINARY(Greater)
+VELTRO_BINARY(LessEqual)
+VELTRO_BINARY(GreaterEqual)
+#undef VELTRO_BINARY
+
+op_And:
+op_Or: {
+  if (!general(*pc, operator_of(pc->op))) FAIL();
+  NEXT();
+}
+
+#define VELTRO_TEST(name)                                                          \
+  op_##name: {                                                                     \
+    int truth = compare.template operator()<comparison_of(Opcode::name)>(*pc);    \
+    if (truth < 0) FAIL();                                                         \
+    if (truth == 0) JUMP(pc->a);                                                   \
+    NEXT();                                                                        \
+  }
+VELTRO_TEST(TestEqual)
+VELTRO_TEST(TestNotEqual)
+VELTRO_TEST(TestLess)
+VELTRO_TEST(TestGreater)
+VELTRO_TEST(TestLessEqual)
+VELTRO_TEST(TestGreaterEqual)
+#undef VELTRO_TEST
+
+op_JumpIfNot: {
+  const Value* v = fetch(pc->b);
+  if (!v) FAIL();
+  if (!v->truthy()) JUMP(pc->a);
+  NEXT();
+}
+
+op_Not: {
+  const Value* v = fetch(pc->b);
+  if (!v) FAIL();
+  store_inline(pc->a, ValueType::Boolean, !v->truthy());
+  NEXT();
+}
+
+op_Negate: {
+  const Value* v = fetch(pc->b);
+  if (!v) FAIL();
+  Value result = static_cast<TokenType>(pc->x) == TokenType::Minus
+                     ? ops::negate(*v)
+                     : Value::error(msg::unsupported_unary(token_type_name(static_cast<TokenType>(pc->x))));
+  if (result.is_error()) log_error(result.as_string());
+  if (!deliver(pc->a, std::move(result))) FAIL();
+  NEXT();
+}
+
+op_TraceCall: {
+  log_debug_call(msg::trace_calling(static_cast<const CallExpr*>(nodes[pc->c])->name));
+  NEXT();
+}
+
+op_Call:
+op_CallUpdate: {
+  const auto& call = *static_cast<const CallExpr*>(nodes[pc->c]);
+  std::span<Value> args(R + pc->b, call.args.size());
+  Value result = pc->op == Opcode::Call ? call_prepared(call, args)
+                                        : call_updating_prepared(call, index(pc->a), args);
+  for (Value& arg : args) arg = Value();
+  if (!deliver(pc->a, std::move(result))) FAIL();
+  NEXT();
+}
+
+op_Array: {
+  std::vector<Value> items;
+  items.reserve(pc->c);
+  for (std::uint32_t i = 0; i < pc->c; ++i) items.push_back(std::move(R[pc->b + i]));
+  store(pc->a, Value::array(std::move(items)));
+  NEXT();
+}
+
+op_Dict: {
+  const auto& d = *static_cast<const DictExpr*>(nodes[pc->c]);
+  DictMap map;
+  for (std::size_t i = 0; i < d.entries.size(); ++i) map.insert_or_assign(d.entries[i].first, std::move(R[pc->b + i]));
+  store(pc->a, Value::dict(std::move(map)));
+  NEXT();
+}
+
+op_Index: {
+  const Value* object = fetch(pc->b);
+  if (!object) FAIL();
+  const Value* at = fetch(pc->c);
+  if (!at) FAIL();
+  Value result = index_value(*object, *at);
+  if (tag(pc->b) == kRegister) R[index(pc->b)] = Value();
+  if (!deliver(pc->a, std::move(result))) FAIL();
+  NEXT();
+}
+
+op_Member: {
+  if (!deliver(pc->a, member_value(*static_cast<const IndexExpr*>(nodes[pc->c])))) FAIL();
+  NEXT();
+}
+
+op_Range: {
+  Value from = value_or_failure(pc->b);
+  Value to = value_or_failure(pc->c);
+  RangeBounds bounds = range_bounds(from, to);
+  if (!bounds.failure.empty()) {
+    failure = raise(std::move(bounds.failure));
+    FAIL();
+  }
+  if (bounds.to <= bounds.from) {
+    store(pc->a, Value::array({}));
+    NEXT();
+  }
+  auto count = static_cast<std::uint64_t>(bounds.to) - static_cast<std::uint64_t>(bounds.from);
+  if (!harness::charge(static_cast<std::int64_t>(count / 64))) {
+    store(pc->a, Value());
+    NEXT();
+  }
+  std::vector<Value> items;
+  items.reserve(static_cast<std::size_t>(count));
+  for (std::int64_t i = bounds.from; i < bounds.to; ++i) items.push_back(Value::number(i));
+  store(pc->a, Value::array(std::move(items)));
+  NEXT();
+}
+
+op_LoadOrNull: {
+  const Value* v = env_.find(index(pc->b));
+  R[pc->a] = v ? *v : Value();
+  NEXT();
+}
+
+op_CompoundSet: {
+  Symbol symbol = index(pc->a);
+  Value& current = R[pc->b];
+  Value& value = R[pc->c];
+  auto op = static_cast<ops::Op>(pc->x);
+  if (op == ops::Op::Add && current.is_string() && value.is_string()) {
+    if (ops::concatenation_fits(current.as_string(), value.as_string())) {
+      env_.release_if_holds(symbol, current);
+      current.mutable_string().append(value.as_string());
+      env_.define(symbol, std::move(current));
+    }
+  } else {
+    env_.define(symbol, apply_binary(current, op, value));
+  }
+  current = Value();
+  value = Value();
+  NEXT();
+}
+
+op_TakeError: {
+  R[pc->a] = std::move(failure);
+  JUMP(pc->d);
+}
+
+op_Fail: {
+  auto kind = static_cast<FailKind>(pc->x);
+  bool unwinds = kind == FailKind::Let || kind == FailKind::Assign || kind == FailKind::Compound ||
+                 kind == FailKind::Pattern || kind == FailKind::Expression || kind == FailKind::ShownExpression;
+  if (unwinds && interrupt::requested()) {
+    failure = Value();
+    stop_for_interrupt();
+    JUMP(pc->c);
+  }
+  const std::string& message = failure.as_string();
+  switch (kind) {
+    case FailKind::Let:
+      log_error(msg::let_failed(symbol_name(pc->b), message));
+      env_.define(pc->b, std::move(failure));
+      break;
+    case FailKind::Assign:
+      log_error(msg::assignment_failed(symbol_name(pc->b), message));
+      env_.define(pc->b, std::move(failure));
+      break;
+    case FailKind::Compound:
+      log_error(msg::compound_failed(symbol_name(pc->b), message));
+      R[pc->a] = std::move(failure);
+      break;
+    case FailKind::If: log_error(msg::if_failed(message)); break;
+    case FailKind::While: log_error(msg::while_failed(message)); break;
+    case FailKind::For: log_error(msg::for_failed(message)); break;
+    case FailKind::Match: log_error(msg::match_failed(message)); break;
+    case FailKind::Pattern: log_error(msg::pattern_failed(message)); break;
+    case FailKind::Expression: log_error(msg::expression_failed(message)); break;
+    case FailKind::ShownExpression:
+      log_error(msg::expression_failed(message));
+      R[0] = std::move(failure);
+      break;
+  }
+  failure = Value();
+  JUMP(pc->d);
+}
+
+op_Jump:
+  JUMP(pc->d);
+
+op_Loop: {
+  if (!harness::step() || (signals_ | interrupt::requested_bit()) != 0) [[unlikely]] JUMP(pc->c);
+  JUMP(pc->d);
+}
+
+op_CheckSignals: {
+  if (signals_ != 0 || harness::halted()) [[unlikely]] JUMP(pc->c);
+  NEXT();
+}
+
+op_LoopHandler: {
+  if (harness::halted()) {
+    signals_ &= static_cast<std::uint8_t>(~kBreak);
+    JUMP(signals_ & kReturn ? pc->c : pc->a);
+  }
+  if (interrupt::requested()) stop_for_interrupt();
+  if (signals_ & (kReturn | kBreak)) {
+    signals_ &= static_cast<std::uint8_t>(~kBreak);
+    JUMP(signals_ & kReturn ? pc->c : pc->a);
+  }
+  signals_ &= static_cast<std::uint8_t>(~kContinue);
+  JUMP(pc->b);
+}
+
+op_TryHandler: {
+  if ((signals_ & (kReturn | kInterrupt)) == kReturn && return_value_.is_error()) {
+    std::string message = return_value_.as_string();
+    return_value_ = Value();
+    signals_ &= static_cast<std::uint8_t>(~kReturn);
+    env_.define(pc->b, Value::string(std::move(message)));
+    JUMP(pc->a);
+  }
+  JUMP(pc->c);
+}
+
+op_ForPrepare: {
+  const Value* v = peek(pc->b);
+  if (!v) {
+    // An unbound name: its own failure, then the loop's.
+    Value failed = raise(msg::undefined_variable(symbol_name(index(pc->b))));
+    log_error(msg::for_failed(failed.as_string()));
+    JUMP(pc->d);
+  }
+  if (v->is_array()) {
+    Value array = *v;
+    if (tag(pc->b) == kRegister) R[index(pc->b)] = Value();
+    R[pc->a] = std::move(array);
+    R[pc->a + 1].set_inline(ValueType::Number, 0);
+    NEXT();
+  }
+  if (v->is_null()) {
+    log_error(msg::kIterateNull);
+  } else if (v->is_error()) {
+    log_error(msg::for_failed(v->as_string()));
+  } else {
+    log_error(msg::cannot_iterate(v->type_name()));
+  }
+  JUMP(pc->d);
+}
+
+op_ForNext: {
+  const auto& items = R[pc->a].as_array();
+  std::int64_t i = R[pc->a + 1].as_number();
+  if (static_cast<std::size_t>(i) >= items.size() || !harness::step()) JUMP(pc->d);
+  R[pc->a + 1].set_inline(ValueType::Number, i + 1);
+  env_.define(pc->c, items[static_cast<std::size_t>(i)]);
+  NEXT();
+}
+
+op_RangePrepare: {
+  Value from = value_or_failure(pc->b);
+  Value to = value_or_failure(pc->c);
+  RangeBounds bounds = range_bounds(from, to);
+  if (!bounds.failure.empty()) {
+    log_error(bounds.failure);
+    log_error(msg::for_failed(bounds.failure));
+    JUMP(pc->d);
+  }
+  R[pc->a].set_inline(ValueType::Number, bounds.from);
+  R[pc->a + 1].set_inline(ValueType::Number, bounds.to);
+  NEXT();
+}
+
+op_RangeNext: {
+  std::int64_t i = R[pc->a].as_number();
+  if (i >= R[pc->a + 1].as_number() || !harness::step()) JUMP(pc->d);
+  R[pc->a].set_inline(ValueType::Number, i + 1);
+  env_.define_inline(pc->c, ValueType::Number, i);
+  NEXT();
+}
+
+op_Clear: {
+  R[pc->a] = Value();
+  NEXT();
+}
+
+op_Return: {
+  Value value = value_or_failure(pc->b);
+  return_value_.swap(value);
+  signals_ |= kReturn;
+  JUMP(pc->c);
+}
+
+op_Break: {
+  signals_ |= kBreak;
+  JUMP(pc->c);
+}
+
+op_Continue: {
+  signals_ |= kContinue;
+  JUMP(pc->c);
+}
+
+op_Global: {
+  env_.declare_global(pc->a);
+  NEXT();
+}
+
+op_Function: {
+  const auto& f = *static_cast<const FunctionStmt*>(nodes[pc->c]);
+  env_.define(pc->a, Value::function(f.def.get()));
+  NEXT();
+}
+
+op_Use: {
+  execute_use(*static_cast<const UseStmt*>(nodes[pc->c]));
+  NEXT();
+}
+
+op_MatchTest: {
+  const Value* pattern = fetch(pc->b);
+  if (!pattern) FAIL();
+  if (!pattern_equal(*pattern, *peek(pc->c))) JUMP(pc->a);
+  NEXT();
+}
+
+op_NoMatch: {
+  log_debug(msg::kNoMatch);
+  NEXT();
+}
+
+op_Exit:
+  return;
+
+#undef FAIL
+#undef JUMP
+#undef NEXT
+#undef DISPATCH
+}
+
+}  // namespace veltro
