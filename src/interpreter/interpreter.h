@@ -125,6 +125,7 @@ class Interpreter {
   // The routines behind each node kind (evaluate.cpp, execute.cpp).
   friend struct Eval;
   friend struct Exec;
+  friend struct Vm;
 
   // The compiled core (vm.cpp): runs code in a frame of its registers.
   void run(const Code& code, Value* frame);

@@ -99,6 +99,148 @@ constexpr ops::Op comparison_of(Opcode op) {
 
 }  // namespace
 
+// The instructions' rare and heavy paths, kept out of the loop so that its
+// frame stays small (it is one per active call) and its hot paths tight.
+struct Vm {
+  [[gnu::noinline]] [[gnu::cold]] static Value undefined(Symbol symbol) {
+    return raise(msg::undefined_variable(symbol_name(symbol)));
+  }
+
+  [[gnu::noinline]] static void trace(const CallExpr& call) { log_debug_call(msg::trace_calling(call.name)); }
+
+  [[gnu::noinline]] static Value negate(const Instruction& in, const Value& v) {
+    auto op = static_cast<TokenType>(in.x);
+    Value result = op == TokenType::Minus ? ops::negate(v) : Value::error(msg::unsupported_unary(token_type_name(op)));
+    if (result.is_error()) log_error(result.as_string());
+    return result;
+  }
+
+  [[gnu::noinline]] static Value array(const Instruction& in, Value* R) {
+    std::vector<Value> items;
+    items.reserve(in.c);
+    for (std::uint32_t i = 0; i < in.c; ++i) items.push_back(std::move(R[in.b + i]));
+    return Value::array(std::move(items));
+  }
+
+  [[gnu::noinline]] static Value dict(const Instruction& in, Value* R, const void* node) {
+    const auto& d = *static_cast<const DictExpr*>(node);
+    DictMap map;
+    for (std::size_t i = 0; i < d.entries.size(); ++i) map.insert_or_assign(d.entries[i].first, std::move(R[in.b + i]));
+    return Value::dict(std::move(map));
+  }
+
+  // The array start..end; an Error when the bounds are refused.
+  [[gnu::noinline]] static Value range(Value from, Value to) {
+    RangeBounds bounds = range_bounds(from, to);
+    if (!bounds.failure.empty()) return raise(std::move(bounds.failure));
+    if (bounds.to <= bounds.from) return Value::array({});
+    auto count = static_cast<std::uint64_t>(bounds.to) - static_cast<std::uint64_t>(bounds.from);
+    if (!harness::charge(static_cast<std::int64_t>(count / 64))) return Value();
+    std::vector<Value> items;
+    items.reserve(static_cast<std::size_t>(count));
+    for (std::int64_t i = bounds.from; i < bounds.to; ++i) items.push_back(Value::number(i));
+    return Value::array(std::move(items));
+  }
+
+  // The bounds of a counted loop into registers a, a+1; false after
+  // reporting why there are none.
+  [[gnu::noinline]] static bool range_prepare(const Instruction& in, Value* R, Value from, Value to) {
+    RangeBounds bounds = range_bounds(from, to);
+    if (!bounds.failure.empty()) {
+      log_error(bounds.failure);
+      log_error(msg::for_failed(bounds.failure));
+      return false;
+    }
+    R[in.a].set_inline(ValueType::Number, bounds.from);
+    R[in.a + 1].set_inline(ValueType::Number, bounds.to);
+    return true;
+  }
+
+  // What a for loop cannot iterate, reported.
+  [[gnu::noinline]] static void not_iterable(const Value* v, Operand operand) {
+    if (!v) {
+      Value failed = undefined(index(operand));
+      log_error(msg::for_failed(failed.as_string()));
+    } else if (v->is_null()) {
+      log_error(msg::kIterateNull);
+    } else if (v->is_error()) {
+      log_error(msg::for_failed(v->as_string()));
+    } else {
+      log_error(msg::cannot_iterate(v->type_name()));
+    }
+  }
+
+  [[gnu::noinline]] static void compound(Interpreter& in, const Instruction& i, Value* R) {
+    Symbol symbol = index(i.a);
+    Value& current = R[i.b];
+    Value& value = R[i.c];
+    auto op = static_cast<ops::Op>(i.x);
+    if (op == ops::Op::Add && current.is_string() && value.is_string()) {
+      if (ops::concatenation_fits(current.as_string(), value.as_string())) {
+        in.env_.release_if_holds(symbol, current);
+        current.mutable_string().append(value.as_string());
+        in.env_.define(symbol, std::move(current));
+      }
+    } else {
+      in.env_.define(symbol, in.apply_binary(current, op, value));
+    }
+    current = Value();
+    value = Value();
+  }
+
+  // A statement's failure reported; false when Ctrl-C unwinds instead.
+  [[gnu::noinline]] static bool fail(Interpreter& in, const Instruction& i, Value* R, Value& failure) {
+    auto kind = static_cast<FailKind>(i.x);
+    bool unwinds = kind == FailKind::Let || kind == FailKind::Assign || kind == FailKind::Compound ||
+                   kind == FailKind::Pattern || kind == FailKind::Expression || kind == FailKind::ShownExpression;
+    if (unwinds && interrupt::requested()) {
+      failure = Value();
+      in.stop_for_interrupt();
+      return false;
+    }
+    const std::string& message = failure.as_string();
+    switch (kind) {
+      case FailKind::Let:
+        log_error(msg::let_failed(symbol_name(i.b), message));
+        in.env_.define(i.b, std::move(failure));
+        break;
+      case FailKind::Assign:
+        log_error(msg::assignment_failed(symbol_name(i.b), message));
+        in.env_.define(i.b, std::move(failure));
+        break;
+      case FailKind::Compound:
+        log_error(msg::compound_failed(symbol_name(i.b), message));
+        R[i.a] = std::move(failure);
+        break;
+      case FailKind::If: log_error(msg::if_failed(message)); break;
+      case FailKind::While: log_error(msg::while_failed(message)); break;
+      case FailKind::For: log_error(msg::for_failed(message)); break;
+      case FailKind::Match: log_error(msg::match_failed(message)); break;
+      case FailKind::Pattern: log_error(msg::pattern_failed(message)); break;
+      case FailKind::Expression: log_error(msg::expression_failed(message)); break;
+      case FailKind::ShownExpression:
+        log_error(msg::expression_failed(message));
+        R[0] = std::move(failure);
+        break;
+    }
+    failure = Value();
+    return true;
+  }
+
+  // An Error returned and pending is caught into the name; false otherwise.
+  [[gnu::noinline]] static bool catches(Interpreter& in, Symbol name) {
+    if ((in.signals_ & (kReturn | kInterrupt)) != kReturn || !in.return_value_.is_error()) return false;
+    std::string message = in.return_value_.as_string();
+    in.return_value_ = Value();
+    in.signals_ &= static_cast<std::uint8_t>(~kReturn);
+    in.env_.define(name, Value::string(std::move(message)));
+    return true;
+  }
+
+  static constexpr std::uint8_t kReturn = Interpreter::kReturn;
+  static constexpr std::uint8_t kInterrupt = Interpreter::kInterrupt;
+};
+
 void Interpreter::run(const Code& code, Value* R) {
   const Instruction* const start = code.instructions.data();
   const Instruction* pc = start;
@@ -109,18 +251,15 @@ void Interpreter::run(const Code& code, Value* R) {
 
   // An operand's value where it is stored; nullptr for an unbound name.
   auto peek = [&](Operand o) VELTRO_INLINE -> const Value* {
-    switch (tag(o)) {
-      case kRegister: return R + index(o);
-      case kConstant: return K + index(o);
-      default: return env_.find(index(o));
-    }
+    if (tag(o) == kName) return env_.find(index(o));
+    return tag(o) == kRegister ? R + index(o) : K + index(o);
   };
   // The same, setting the failure aside for an unbound name or a name that
   // holds an Error.
   auto fetch = [&](Operand o) VELTRO_INLINE -> const Value* {
     const Value* v = peek(o);
     if (!v) [[unlikely]] {
-      failure = raise(msg::undefined_variable(symbol_name(index(o))));
+      failure = Vm::undefined(index(o));
       return nullptr;
     }
     if (v->is_error()) [[unlikely]] {
@@ -136,17 +275,17 @@ void Interpreter::run(const Code& code, Value* R) {
     return std::move(failure);
   };
   auto store = [&](Operand dest, Value&& v) VELTRO_INLINE {
-    switch (tag(dest)) {
-      case kRegister: R[index(dest)] = std::move(v); break;
-      case kName: env_.define(index(dest), std::move(v)); break;
-      default: break;
+    if (tag(dest) == kRegister) {
+      R[index(dest)] = std::move(v);
+    } else if (tag(dest) == kName) {
+      env_.define(index(dest), std::move(v));
     }
   };
   auto store_inline = [&](Operand dest, ValueType type, std::int64_t bits) VELTRO_INLINE {
-    switch (tag(dest)) {
-      case kRegister: R[index(dest)].set_inline(type, bits); break;
-      case kName: env_.define_inline(index(dest), type, bits); break;
-      default: break;
+    if (tag(dest) == kRegister) {
+      R[index(dest)].set_inline(type, bits);
+    } else if (tag(dest) == kName) {
+      env_.define_inline(index(dest), type, bits);
     }
   };
   // A result that may be a failure: stored, or set aside.
@@ -323,16 +462,12 @@ op_Not: {
 op_Negate: {
   const Value* v = fetch(pc->b);
   if (!v) FAIL();
-  Value result = static_cast<TokenType>(pc->x) == TokenType::Minus
-                     ? ops::negate(*v)
-                     : Value::error(msg::unsupported_unary(token_type_name(static_cast<TokenType>(pc->x))));
-  if (result.is_error()) log_error(result.as_string());
-  if (!deliver(pc->a, std::move(result))) FAIL();
+  if (!deliver(pc->a, Vm::negate(*pc, *v))) FAIL();
   NEXT();
 }
 
 op_TraceCall: {
-  log_debug_call(msg::trace_calling(static_cast<const CallExpr*>(nodes[pc->c])->name));
+  Vm::trace(*static_cast<const CallExpr*>(nodes[pc->c]));
   NEXT();
 }
 
@@ -348,18 +483,12 @@ op_CallUpdate: {
 }
 
 op_Array: {
-  std::vector<Value> items;
-  items.reserve(pc->c);
-  for (std::uint32_t i = 0; i < pc->c; ++i) items.push_back(std::move(R[pc->b + i]));
-  store(pc->a, Value::array(std::move(items)));
+  store(pc->a, Vm::array(*pc, R));
   NEXT();
 }
 
 op_Dict: {
-  const auto& d = *static_cast<const DictExpr*>(nodes[pc->c]);
-  DictMap map;
-  for (std::size_t i = 0; i < d.entries.size(); ++i) map.insert_or_assign(d.entries[i].first, std::move(R[pc->b + i]));
-  store(pc->a, Value::dict(std::move(map)));
+  store(pc->a, Vm::dict(*pc, R, nodes[pc->c]));
   NEXT();
 }
 
@@ -382,24 +511,7 @@ op_Member: {
 op_Range: {
   Value from = value_or_failure(pc->b);
   Value to = value_or_failure(pc->c);
-  RangeBounds bounds = range_bounds(from, to);
-  if (!bounds.failure.empty()) {
-    failure = raise(std::move(bounds.failure));
-    FAIL();
-  }
-  if (bounds.to <= bounds.from) {
-    store(pc->a, Value::array({}));
-    NEXT();
-  }
-  auto count = static_cast<std::uint64_t>(bounds.to) - static_cast<std::uint64_t>(bounds.from);
-  if (!harness::charge(static_cast<std::int64_t>(count / 64))) {
-    store(pc->a, Value());
-    NEXT();
-  }
-  std::vector<Value> items;
-  items.reserve(static_cast<std::size_t>(count));
-  for (std::int64_t i = bounds.from; i < bounds.to; ++i) items.push_back(Value::number(i));
-  store(pc->a, Value::array(std::move(items)));
+  if (!deliver(pc->a, Vm::range(std::move(from), std::move(to)))) FAIL();
   NEXT();
 }
 
@@ -410,21 +522,7 @@ op_LoadOrNull: {
 }
 
 op_CompoundSet: {
-  Symbol symbol = index(pc->a);
-  Value& current = R[pc->b];
-  Value& value = R[pc->c];
-  auto op = static_cast<ops::Op>(pc->x);
-  if (op == ops::Op::Add && current.is_string() && value.is_string()) {
-    if (ops::concatenation_fits(current.as_string(), value.as_string())) {
-      env_.release_if_holds(symbol, current);
-      current.mutable_string().append(value.as_string());
-      env_.define(symbol, std::move(current));
-    }
-  } else {
-    env_.define(symbol, apply_binary(current, op, value));
-  }
-  current = Value();
-  value = Value();
+  Vm::compound(*this, *pc, R);
   NEXT();
 }
 
@@ -434,40 +532,7 @@ op_TakeError: {
 }
 
 op_Fail: {
-  auto kind = static_cast<FailKind>(pc->x);
-  bool unwinds = kind == FailKind::Let || kind == FailKind::Assign || kind == FailKind::Compound ||
-                 kind == FailKind::Pattern || kind == FailKind::Expression || kind == FailKind::ShownExpression;
-  if (unwinds && interrupt::requested()) {
-    failure = Value();
-    stop_for_interrupt();
-    JUMP(pc->c);
-  }
-  const std::string& message = failure.as_string();
-  switch (kind) {
-    case FailKind::Let:
-      log_error(msg::let_failed(symbol_name(pc->b), message));
-      env_.define(pc->b, std::move(failure));
-      break;
-    case FailKind::Assign:
-      log_error(msg::assignment_failed(symbol_name(pc->b), message));
-      env_.define(pc->b, std::move(failure));
-      break;
-    case FailKind::Compound:
-      log_error(msg::compound_failed(symbol_name(pc->b), message));
-      R[pc->a] = std::move(failure);
-      break;
-    case FailKind::If: log_error(msg::if_failed(message)); break;
-    case FailKind::While: log_error(msg::while_failed(message)); break;
-    case FailKind::For: log_error(msg::for_failed(message)); break;
-    case FailKind::Match: log_error(msg::match_failed(message)); break;
-    case FailKind::Pattern: log_error(msg::pattern_failed(message)); break;
-    case FailKind::Expression: log_error(msg::expression_failed(message)); break;
-    case FailKind::ShownExpression:
-      log_error(msg::expression_failed(message));
-      R[0] = std::move(failure);
-      break;
-  }
-  failure = Value();
+  if (!Vm::fail(*this, *pc, R, failure)) JUMP(pc->c);
   JUMP(pc->d);
 }
 
@@ -499,39 +564,21 @@ op_LoopHandler: {
 }
 
 op_TryHandler: {
-  if ((signals_ & (kReturn | kInterrupt)) == kReturn && return_value_.is_error()) {
-    std::string message = return_value_.as_string();
-    return_value_ = Value();
-    signals_ &= static_cast<std::uint8_t>(~kReturn);
-    env_.define(pc->b, Value::string(std::move(message)));
-    JUMP(pc->a);
-  }
+  if (Vm::catches(*this, pc->b)) JUMP(pc->a);
   JUMP(pc->c);
 }
 
 op_ForPrepare: {
   const Value* v = peek(pc->b);
-  if (!v) {
-    // An unbound name: its own failure, then the loop's.
-    Value failed = raise(msg::undefined_variable(symbol_name(index(pc->b))));
-    log_error(msg::for_failed(failed.as_string()));
+  if (!v || !v->is_array()) {
+    Vm::not_iterable(v, pc->b);
     JUMP(pc->d);
   }
-  if (v->is_array()) {
-    Value array = *v;
-    if (tag(pc->b) == kRegister) R[index(pc->b)] = Value();
-    R[pc->a] = std::move(array);
-    R[pc->a + 1].set_inline(ValueType::Number, 0);
-    NEXT();
-  }
-  if (v->is_null()) {
-    log_error(msg::kIterateNull);
-  } else if (v->is_error()) {
-    log_error(msg::for_failed(v->as_string()));
-  } else {
-    log_error(msg::cannot_iterate(v->type_name()));
-  }
-  JUMP(pc->d);
+  Value array = *v;
+  if (tag(pc->b) == kRegister) R[index(pc->b)] = Value();
+  R[pc->a] = std::move(array);
+  R[pc->a + 1].set_inline(ValueType::Number, 0);
+  NEXT();
 }
 
 op_ForNext: {
@@ -546,14 +593,7 @@ op_ForNext: {
 op_RangePrepare: {
   Value from = value_or_failure(pc->b);
   Value to = value_or_failure(pc->c);
-  RangeBounds bounds = range_bounds(from, to);
-  if (!bounds.failure.empty()) {
-    log_error(bounds.failure);
-    log_error(msg::for_failed(bounds.failure));
-    JUMP(pc->d);
-  }
-  R[pc->a].set_inline(ValueType::Number, bounds.from);
-  R[pc->a + 1].set_inline(ValueType::Number, bounds.to);
+  if (!Vm::range_prepare(*pc, R, std::move(from), std::move(to))) JUMP(pc->d);
   NEXT();
 }
 

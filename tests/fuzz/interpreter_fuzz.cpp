@@ -4,6 +4,7 @@
 
 #include "runtime/console.h"
 #include "fuzz_common.h"
+#include "interpreter/core.h"
 #include "runtime/harness.h"
 #include "lexer/lexer.h"
 #include "modules/registry.h"
@@ -27,14 +28,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto text = veltro::fuzz::as_text(data, size);
   if (!veltro::text::is_valid_utf8(text)) return 0;  // the driver refuses such files
   auto& settings = veltro::harness::g_settings;
-  settings.limited = true;
-  settings.steps_left = 5000;
-  settings.halted = false;
   auto tokens = veltro::tokenize(text);
-  try {
-    (void)veltro::run_program(tokens, false, false, 0.0);
-  } catch (const std::bad_alloc&) {
-    // The program reports "Out of memory" and stops; so does the harness.
+  // Each core runs the input with the same budget.
+  for (veltro::Core core : {veltro::Core::Tree, veltro::Core::Compiled}) {
+    veltro::select_core(core);
+    settings.limited = true;
+    settings.steps_left = 5000;
+    settings.halted = false;
+    try {
+      (void)veltro::run_program(tokens, false, false, 0.0);
+    } catch (const std::bad_alloc&) {
+      // The program reports "Out of memory" and stops; so does the harness.
+    }
   }
   // Each input brings its own names: start the next one with an empty table,
   // as a fresh process would.
