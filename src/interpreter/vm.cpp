@@ -237,6 +237,71 @@ struct Vm {
     return true;
   }
 
+  // An operand's value where it is stored; nullptr for an unbound name.
+  [[gnu::always_inline]] static const Value* peek(const Interpreter& in, Operand o, const Value* R, const Value* K) {
+    if (tag(o) == kName) return in.env_.find(index(o));
+    return tag(o) == kRegister ? R + index(o) : K + index(o);
+  }
+  // The same, setting the failure aside for an unbound name or a name that
+  // holds an Error.
+  [[gnu::always_inline]] static const Value* fetch(const Interpreter& in, Operand o, const Value* R, const Value* K,
+                                                   Value& failure) {
+    const Value* v = peek(in, o, R, K);
+    if (!v) [[unlikely]] {
+      failure = undefined(index(o));
+      return nullptr;
+    }
+    if (v->is_error()) [[unlikely]] {
+      failure = *v;
+      return nullptr;
+    }
+    return v;
+  }
+
+  // The general rules for an operator whose operands are not two numbers;
+  // a string joined onto the variable the result replaces is appended in
+  // place, which makes building a string in a loop linear. False when it
+  // fails.
+  [[gnu::noinline]] static bool general(Interpreter& in, const Instruction& i, ops::Op op, Value* R, const Value* K,
+                                        Value& failure) {
+    const Value* l = fetch(in, i.b, R, K, failure);
+    if (!l) return false;
+    const Value* r = fetch(in, i.c, R, K, failure);
+    if (!r) return false;
+    if (op == ops::Op::Add && tag(i.a) == kName && l->is_string() && r->is_string()) {
+      Symbol symbol = index(i.a);
+      bool right_is_target = tag(i.c) == kName && index(i.c) == symbol;
+      if (tag(i.b) == kName && index(i.b) == symbol) {
+        Value* t = in.env_.define_target_if_visible(symbol);
+        if (t == l) {
+          if (!ops::concatenation_fits(l->as_string(), r->as_string())) return true;
+          t->mutable_string().append(r->as_string());
+          return true;
+        }
+      } else if (tag(i.b) == kRegister && !right_is_target) {
+        Value& left = R[index(i.b)];
+        if (!ops::concatenation_fits(left.as_string(), r->as_string())) return true;
+        in.env_.release_if_holds(symbol, left);
+        left.mutable_string().append(r->as_string());
+        in.env_.define(symbol, std::move(left));
+        return true;
+      }
+    }
+    Value result = in.apply_binary(*l, op, *r);
+    if (tag(i.b) == kRegister) R[index(i.b)] = Value();
+    if (tag(i.c) == kRegister) R[index(i.c)] = Value();
+    if (result.is_error()) {
+      failure = std::move(result);
+      return false;
+    }
+    if (tag(i.a) == kRegister) {
+      R[index(i.a)] = std::move(result);
+    } else if (tag(i.a) == kName) {
+      in.env_.define(index(i.a), std::move(result));
+    }
+    return true;
+  }
+
   static constexpr std::uint8_t kReturn = Interpreter::kReturn;
   static constexpr std::uint8_t kInterrupt = Interpreter::kInterrupt;
 };
@@ -249,25 +314,8 @@ void Interpreter::run(const Code& code, Value* R) {
   // The failure set aside for its handler.
   Value failure;
 
-  // An operand's value where it is stored; nullptr for an unbound name.
-  auto peek = [&](Operand o) VELTRO_INLINE -> const Value* {
-    if (tag(o) == kName) return env_.find(index(o));
-    return tag(o) == kRegister ? R + index(o) : K + index(o);
-  };
-  // The same, setting the failure aside for an unbound name or a name that
-  // holds an Error.
-  auto fetch = [&](Operand o) VELTRO_INLINE -> const Value* {
-    const Value* v = peek(o);
-    if (!v) [[unlikely]] {
-      failure = Vm::undefined(index(o));
-      return nullptr;
-    }
-    if (v->is_error()) [[unlikely]] {
-      failure = *v;
-      return nullptr;
-    }
-    return v;
-  };
+  auto peek = [&](Operand o) VELTRO_INLINE { return Vm::peek(*this, o, R, K); };
+  auto fetch = [&](Operand o) VELTRO_INLINE { return Vm::fetch(*this, o, R, K, failure); };
   // An operand whose failure is its value (a range bound, a returned value).
   auto value_or_failure = [&](Operand o) VELTRO_INLINE -> Value {
     if (o == kNone) return Value();
@@ -298,39 +346,6 @@ void Interpreter::run(const Code& code, Value* R) {
     return true;
   };
   auto target = [&](std::uint32_t at) VELTRO_INLINE { return start + at; };
-
-  // The general rules for an operator whose operands are not two numbers;
-  // a string joined onto the variable the result replaces is appended in
-  // place, which makes building a string in a loop linear.
-  auto general = [&](const Instruction& in, ops::Op op) __attribute__((noinline)) -> bool {
-    const Value* l = fetch(in.b);
-    if (!l) return false;
-    const Value* r = fetch(in.c);
-    if (!r) return false;
-    if (op == ops::Op::Add && tag(in.a) == kName && l->is_string() && r->is_string()) {
-      Symbol symbol = index(in.a);
-      bool right_is_target = tag(in.c) == kName && index(in.c) == symbol;
-      if (tag(in.b) == kName && index(in.b) == symbol) {
-        Value* t = env_.define_target_if_visible(symbol);
-        if (t == l) {
-          if (!ops::concatenation_fits(l->as_string(), r->as_string())) return true;
-          t->mutable_string().append(r->as_string());
-          return true;
-        }
-      } else if (tag(in.b) == kRegister && !right_is_target) {
-        Value& left = R[index(in.b)];
-        if (!ops::concatenation_fits(left.as_string(), r->as_string())) return true;
-        env_.release_if_holds(symbol, left);
-        left.mutable_string().append(r->as_string());
-        env_.define(symbol, std::move(left));
-        return true;
-      }
-    }
-    Value result = apply_binary(*l, op, *r);
-    if (tag(in.b) == kRegister) R[index(in.b)] = Value();
-    if (tag(in.c) == kRegister) R[index(in.c)] = Value();
-    return deliver(in.a, std::move(result));
-  };
 
   // Two numbers, or a number and a float, under an arithmetic or comparison
   // operator that cannot fail on them: the result without the general rules.
@@ -407,7 +422,7 @@ op_Move: {
   op_##name: {                                                                     \
     constexpr ops::Op kOp = operator_of(Opcode::name);                             \
     if (numeric.template operator()<kOp>(*pc)) NEXT();                             \
-    if (!general(*pc, kOp)) FAIL();                                                \
+    if (!Vm::general(*this, *pc, kOp, R, K, failure)) FAIL();                                                \
     NEXT();                                                                        \
   }
 VELTRO_BINARY(Add)
@@ -426,7 +441,7 @@ VELTRO_BINARY(GreaterEqual)
 
 op_And:
 op_Or: {
-  if (!general(*pc, operator_of(pc->op))) FAIL();
+  if (!Vm::general(*this, *pc, operator_of(pc->op), R, K, failure)) FAIL();
   NEXT();
 }
 
