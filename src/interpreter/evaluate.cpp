@@ -292,12 +292,12 @@ struct Eval {
   static Value index_in_place(Interpreter& in, const Expr& e) {
     const auto& x = static_cast<const IndexExpr&>(e);
     Symbol name = static_cast<const IdentifierExpr&>(*x.object).symbol;
-    if (!in.env_.find(name)) return Eval::index(in, e);  // reports the undefined name first
+    const Value* held = in.env_.find(name);
+    if (!held) return Eval::index(in, e);  // reports the undefined name first
+    if (held->is_error()) return *held;    // the index is not evaluated then
     Value index = x.index->eval(in, *x.index);
     if (index.is_error()) return index;
-    const Value* object = in.env_.find(name);
-    if (object->is_error()) return *object;
-    return in.index_value(*object, index);
+    return in.index_value(*in.env_.find(name), index);
   }
 
   // name[literal number] and name[name]: evaluating such an index cannot
