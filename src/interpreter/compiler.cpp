@@ -81,45 +81,25 @@ class Compiler {
   Compiler(Code& code, bool checked) : code_(code), checked_(checked) {}
 
   void body(const Block& block) {
-    handler_ = new_label();
-    returns_to_ = handler_;
+    begin(0);
     statements(block);
     finish();
   }
 
   void statement_unit(const Stmt& stmt) {
-    handler_ = new_label();
-    returns_to_ = handler_;
+    begin(0);
     statement(stmt);
     finish();
   }
 
+  // An expression statement whose value, or failure, stays in register 0.
   void shown_unit(const ExprStmt& stmt) {
-    handler_ = new_label();
-    returns_to_ = handler_;
-    top_ = 1;
-    code_.registers = 1;
-    Label done = new_label();
-    Label failed = new_label();
-    into(*stmt.expr, reg(0), failed);
-    cold(failed, {Opcode::Fail, static_cast<std::uint8_t>(FailKind::ShownExpression)}, {{'c', handler_}, {'d', done}});
-    bind(done);
-    if (checked_ || has_call(*stmt.expr)) emit_to({Opcode::CheckSignals}, 'c', handler_);
-    finish();
+    result_unit(*stmt.expr, {Opcode::Fail, static_cast<std::uint8_t>(FailKind::ShownExpression)},
+                checked_ || has_call(*stmt.expr));
   }
 
-  void expression_unit(const Expr& expr) {
-    handler_ = new_label();
-    returns_to_ = handler_;
-    top_ = 1;
-    code_.registers = 1;
-    Label done = new_label();
-    Label failed = new_label();
-    into(expr, reg(0), failed);
-    cold(failed, {Opcode::TakeError, 0, 0}, {{'d', done}});
-    bind(done);
-    finish();
-  }
+  // An expression whose value, a failure included, stays in register 0.
+  void expression_unit(const Expr& expr) { result_unit(expr, {Opcode::TakeError, 0, 0}, false); }
 
  private:
   using Label = std::uint32_t;
@@ -204,6 +184,25 @@ class Compiler {
       std::uint32_t at = emit(c.instruction);
       for (auto [f, target] : c.targets) use(target, at, f);
     }
+  }
+
+  // A unit starts with `reserved` registers taken and signals going to its end.
+  void begin(std::uint32_t reserved) {
+    handler_ = new_label();
+    returns_to_ = handler_;
+    top_ = reserved;
+    code_.registers = reserved;
+  }
+
+  void result_unit(const Expr& expr, Instruction on_failure, bool check) {
+    begin(1);
+    Label done = new_label();
+    Label failed = new_label();
+    into(expr, reg(0), failed);
+    cold(failed, on_failure, {{'c', handler_}, {'d', done}});
+    bind(done);
+    if (check) emit_to({Opcode::CheckSignals}, 'c', handler_);
+    finish();
   }
 
   std::uint32_t alloc(std::uint32_t n = 1) {

@@ -307,26 +307,7 @@ struct Eval {
     return Eval::index(in, e);
   }
 
-  // name.member and name["member"]: a module's export when the name is an
-  // imported module; otherwise the variable is indexed, and an unknown name
-  // is taken for a module that was not imported.
-  static Value member(Interpreter& in, const Expr& e) {
-    const auto& x = static_cast<const IndexExpr&>(e);
-    const auto& object = static_cast<const IdentifierExpr&>(*x.object);
-    const auto& member = static_cast<const StringExpr&>(*x.index);
-    if (!in.modules_.empty() && in.modules_.count(object.name)) return in.lookup_member(object.name, member.value);
-    const Value* bound = in.env_.find(object.symbol);
-    if (!bound) return raise(msg::module_not_imported(object.name));
-    if (bound->is_error()) return *bound;
-    if (bound->is_dict()) {
-      const auto& map = bound->as_dict();
-      const StringObj& key = *member.literal;
-      if (key.hash == 0) key.hash = hash_key(key.text);
-      if (auto it = map.find(key.text, key.hash); it != map.end()) return it->second;
-    }
-    Value copy = *bound;
-    return in.index_value(copy, Value::shared_string(member.literal.get()));
-  }
+  static Value member(Interpreter& in, const Expr& e) { return in.member_value(static_cast<const IndexExpr&>(e)); }
 
   static Value range(Interpreter& in, const Expr& e) {
     const auto& r = static_cast<const RangeExpr&>(e);
@@ -589,6 +570,26 @@ Value Interpreter::index_failure(const Value& object, const Value& index) {
     return raise(msg::key_not_found(index.as_string()));
   }
   return raise(msg::cannot_index(object.type_name(), index.type_name()));
+}
+
+// name.member and name["member"]: a module's export when the name is an
+// imported module; otherwise the variable is indexed, and an unknown name is
+// taken for a module that was not imported.
+Value Interpreter::member_value(const IndexExpr& x) {
+  const auto& object = static_cast<const IdentifierExpr&>(*x.object);
+  const auto& member = static_cast<const StringExpr&>(*x.index);
+  if (!modules_.empty() && modules_.count(object.name)) return lookup_member(object.name, member.value);
+  const Value* bound = env_.find(object.symbol);
+  if (!bound) return raise(msg::module_not_imported(object.name));
+  if (bound->is_error()) return *bound;
+  if (bound->is_dict()) {
+    const auto& map = bound->as_dict();
+    const StringObj& key = *member.literal;
+    if (key.hash == 0) key.hash = hash_key(key.text);
+    if (auto it = map.find(key.text, key.hash); it != map.end()) return it->second;
+  }
+  Value copy = *bound;
+  return index_value(copy, Value::shared_string(member.literal.get()));
 }
 
 }  // namespace veltro

@@ -141,7 +141,6 @@ class Interpreter {
   [[nodiscard]] Value call_prepared(const CallExpr& call, std::span<Value> args);
   [[nodiscard]] Value call_updating_prepared(const CallExpr& call, Symbol variable, std::span<Value> args);
   [[nodiscard]] Value call_traced_with(const CallExpr& call, std::span<Value> args);
-  [[nodiscard]] Value member_value(const IndexExpr& x);
 
   void execute_use(const UseStmt& stmt);
   // Ctrl-C was pressed: unwinds like a pending return of an error that no
@@ -158,6 +157,8 @@ class Interpreter {
   [[nodiscard]] bool round_ends_pending();
   [[nodiscard]] Value lookup_member(const std::string& module, const std::string& member);
   [[nodiscard]] Value index_value(const Value& object, const Value& index);
+  // name.member and name["member"].
+  [[nodiscard]] Value member_value(const IndexExpr& x);
   [[gnu::noinline]] [[nodiscard]] Value index_failure(const Value& object, const Value& index);
   [[nodiscard]] Value call_module_function(const CallExpr& call, std::span<const Value> args);
   // The native function a dotted call reaches, or -1; `bound` is set to the

@@ -66,26 +66,6 @@ void Interpreter::run_body(const FunctionDef& def) {
   run(code, frame.registers());
 }
 
-// name.member and name["member"]: a module's export when the name is an
-// imported module; otherwise the variable is indexed, and an unknown name is
-// taken for a module that was not imported.
-Value Interpreter::member_value(const IndexExpr& x) {
-  const auto& object = static_cast<const IdentifierExpr&>(*x.object);
-  const auto& member = static_cast<const StringExpr&>(*x.index);
-  if (!modules_.empty() && modules_.count(object.name)) return lookup_member(object.name, member.value);
-  const Value* bound = env_.find(object.symbol);
-  if (!bound) return raise(msg::module_not_imported(object.name));
-  if (bound->is_error()) return *bound;
-  if (bound->is_dict()) {
-    const auto& map = bound->as_dict();
-    const StringObj& key = *member.literal;
-    if (key.hash == 0) key.hash = hash_key(key.text);
-    if (auto it = map.find(key.text, key.hash); it != map.end()) return it->second;
-  }
-  Value copy = *bound;
-  return index_value(copy, Value::shared_string(member.literal.get()));
-}
-
 namespace {
 
 // The operator of an arithmetic or comparison opcode.
