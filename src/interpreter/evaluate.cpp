@@ -24,6 +24,18 @@ RangeBounds range_bounds(const Value& start, const Value& end) {
   return r;
 }
 
+Value range_value(const Value& start, const Value& end) {
+  RangeBounds bounds = range_bounds(start, end);
+  if (!bounds.failure.empty()) return raise(std::move(bounds.failure));
+  if (bounds.to <= bounds.from) return Value::array({});
+  auto count = static_cast<std::uint64_t>(bounds.to) - static_cast<std::uint64_t>(bounds.from);
+  if (!harness::charge(static_cast<std::int64_t>(count / 64))) return Value();
+  std::vector<Value> items;
+  items.reserve(static_cast<std::size_t>(count));
+  for (std::int64_t i = bounds.from; i < bounds.to; ++i) items.push_back(Value::number(i));
+  return Value::array(std::move(items));
+}
+
 Value raise(std::string message) {
   log_error(message);
   return Value::error(std::move(message));
@@ -313,15 +325,7 @@ struct Eval {
     const auto& r = static_cast<const RangeExpr&>(e);
     Value start = r.start->eval(in, *r.start);
     Value end = r.end->eval(in, *r.end);
-    RangeBounds bounds = range_bounds(start, end);
-    if (!bounds.failure.empty()) return raise(std::move(bounds.failure));
-    if (bounds.to <= bounds.from) return Value::array({});
-    auto count = static_cast<std::uint64_t>(bounds.to) - static_cast<std::uint64_t>(bounds.from);
-    if (!harness::charge(static_cast<std::int64_t>(count / 64))) return Value();
-    std::vector<Value> items;
-    items.reserve(static_cast<std::size_t>(count));
-    for (std::int64_t i = bounds.from; i < bounds.to; ++i) items.push_back(Value::number(i));
-    return Value::array(std::move(items));
+    return range_value(start, end);
   }
 
   // The numeric routines of arithmetic trees: each gives up (Num::none)

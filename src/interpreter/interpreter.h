@@ -253,6 +253,8 @@ struct RangeBounds {
   std::string failure;
 };
 [[nodiscard]] RangeBounds range_bounds(const Value& start, const Value& end);
+// The array start..end, or the reported failure of its bounds.
+[[nodiscard]] Value range_value(const Value& start, const Value& end);
 
 // Reports an error the moment it happens and returns it as a value.
 [[nodiscard]] Value raise(std::string message);

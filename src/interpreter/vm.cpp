@@ -109,19 +109,6 @@ struct Vm {
     return Value::dict(std::move(map));
   }
 
-  // The array start..end; an Error when the bounds are refused.
-  [[gnu::noinline]] static Value range(Value from, Value to) {
-    RangeBounds bounds = range_bounds(from, to);
-    if (!bounds.failure.empty()) return raise(std::move(bounds.failure));
-    if (bounds.to <= bounds.from) return Value::array({});
-    auto count = static_cast<std::uint64_t>(bounds.to) - static_cast<std::uint64_t>(bounds.from);
-    if (!harness::charge(static_cast<std::int64_t>(count / 64))) return Value();
-    std::vector<Value> items;
-    items.reserve(static_cast<std::size_t>(count));
-    for (std::int64_t i = bounds.from; i < bounds.to; ++i) items.push_back(Value::number(i));
-    return Value::array(std::move(items));
-  }
-
   // The bounds of a counted loop into registers a, a+1; false after
   // reporting why there are none.
   [[gnu::noinline]] static bool range_prepare(const Instruction& in, Value* R, Value from, Value to) {
@@ -506,7 +493,7 @@ op_Member: {
 op_Range: {
   Value from = value_or_failure(pc->b);
   Value to = value_or_failure(pc->c);
-  if (!deliver(pc->a, Vm::range(std::move(from), std::move(to)))) FAIL();
+  if (!deliver(pc->a, range_value(from, to))) FAIL();
   NEXT();
 }
 
