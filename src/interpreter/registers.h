@@ -22,7 +22,9 @@ class RegisterStack {
 
   // A frame of n registers, each null.
   [[nodiscard]] Value* push(std::uint32_t n) {
-    if (static_cast<std::size_t>(end_ - next_) < n) next_chunk(n);
+    // The first frame starts the first chunk, even an empty one, so that
+    // every frame's position lies within a chunk.
+    if (static_cast<std::size_t>(end_ - next_) < n || !base_) [[unlikely]] next_chunk(n);
     Value* frame = next_;
     for (std::uint32_t i = 0; i < n; ++i) new (frame + i) Value();
     next_ += n;

@@ -37,6 +37,19 @@ TEST(RegisterStack, FramesStayPutAndStartNull) {
   stack.pop(again);
 }
 
+// A program whose first code needs no registers still nests calls below it.
+TEST(RegisterStack, EmptyFirstFrame) {
+  RegisterStack stack;
+  Value* outer = stack.push(0);
+  Value* inner = stack.push(2);
+  inner[1] = Value::string("x");
+  stack.pop(inner);
+  stack.pop(outer);
+  Value* again = stack.push(1);
+  EXPECT_TRUE(again[0].is_null());
+  stack.pop(again);
+}
+
 TEST(RegisterStack, PoppingReleasesHeapValues) {
   RegisterStack stack;
   Value shared = Value::string("kept once");
