@@ -74,8 +74,6 @@ Opcode test_opcode(ops::Op op) {
   return static_cast<Opcode>(static_cast<int>(Opcode::TestEqual) + static_cast<int>(op) - static_cast<int>(ops::Op::Equal));
 }
 
-FailKind binding_failure(StmtKind kind) { return kind == StmtKind::Let ? FailKind::Let : FailKind::Assign; }
-
 class Compiler {
  public:
   Compiler(Code& code, bool checked) : code_(code), checked_(checked) {}

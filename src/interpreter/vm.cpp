@@ -522,7 +522,7 @@ op_Jump:
   JUMP(pc->d);
 
 op_Loop: {
-  if (!harness::step() || (signals_ | interrupt::requested_bit()) != 0) [[unlikely]] JUMP(pc->c);
+  if (!harness::step() || signals_ != 0 || interrupt::requested()) [[unlikely]] JUMP(pc->c);
   JUMP(pc->d);
 }
 
