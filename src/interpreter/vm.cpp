@@ -455,12 +455,16 @@ op_TraceCall: {
 
 op_Call:
 op_CallUpdate: {
-  const auto& call = *static_cast<const CallExpr*>(nodes[pc->c]);
-  std::span<Value> args(R + pc->b, call.args.size());
-  Value result = pc->op == Opcode::Call ? call_prepared(call, args)
-                                        : call_updating_prepared(call, index(pc->a), args);
-  for (Value& arg : args) arg = Value();
-  if (!deliver(pc->a, std::move(result))) FAIL();
+  bool ok;
+  {  // locals end before the jump: a computed goto runs no destructors
+    const auto& call = *static_cast<const CallExpr*>(nodes[pc->c]);
+    std::span<Value> args(R + pc->b, call.args.size());
+    Value result = pc->op == Opcode::Call ? call_prepared(call, args)
+                                          : call_updating_prepared(call, index(pc->a), args);
+    for (Value& arg : args) arg = Value();
+    ok = deliver(pc->a, std::move(result));
+  }
+  if (!ok) FAIL();
   NEXT();
 }
 
@@ -479,9 +483,13 @@ op_Index: {
   if (!object) FAIL();
   const Value* at = fetch(pc->c);
   if (!at) FAIL();
-  Value result = index_value(*object, *at);
-  if (tag(pc->b) == kRegister) R[index(pc->b)] = Value();
-  if (!deliver(pc->a, std::move(result))) FAIL();
+  bool ok;
+  {  // locals end before the jump: a computed goto runs no destructors
+    Value result = index_value(*object, *at);
+    if (tag(pc->b) == kRegister) R[index(pc->b)] = Value();
+    ok = deliver(pc->a, std::move(result));
+  }
+  if (!ok) FAIL();
   NEXT();
 }
 
@@ -491,9 +499,13 @@ op_Member: {
 }
 
 op_Range: {
-  Value from = value_or_failure(pc->b);
-  Value to = value_or_failure(pc->c);
-  if (!deliver(pc->a, range_value(from, to))) FAIL();
+  bool ok;
+  {  // locals end before the jump: a computed goto runs no destructors
+    Value from = value_or_failure(pc->b);
+    Value to = value_or_failure(pc->c);
+    ok = deliver(pc->a, range_value(from, to));
+  }
+  if (!ok) FAIL();
   NEXT();
 }
 
@@ -556,9 +568,11 @@ op_ForPrepare: {
     Vm::not_iterable(v, pc->b);
     JUMP(pc->d);
   }
-  Value array = *v;
-  if (tag(pc->b) == kRegister) R[index(pc->b)] = Value();
-  R[pc->a] = std::move(array);
+  {  // locals end before the jump: a computed goto runs no destructors
+    Value array = *v;
+    if (tag(pc->b) == kRegister) R[index(pc->b)] = Value();
+    R[pc->a] = std::move(array);
+  }
   R[pc->a + 1].set_inline(ValueType::Number, 0);
   NEXT();
 }
@@ -573,9 +587,13 @@ op_ForNext: {
 }
 
 op_RangePrepare: {
-  Value from = value_or_failure(pc->b);
-  Value to = value_or_failure(pc->c);
-  if (!Vm::range_prepare(*pc, R, std::move(from), std::move(to))) JUMP(pc->d);
+  bool ok;
+  {  // locals end before the jump: a computed goto runs no destructors
+    Value from = value_or_failure(pc->b);
+    Value to = value_or_failure(pc->c);
+    ok = Vm::range_prepare(*pc, R, std::move(from), std::move(to));
+  }
+  if (!ok) JUMP(pc->d);
   NEXT();
 }
 
@@ -593,8 +611,10 @@ op_Clear: {
 }
 
 op_Return: {
-  Value value = value_or_failure(pc->b);
-  return_value_.swap(value);
+  {  // locals end before the jump: a computed goto runs no destructors
+    Value value = value_or_failure(pc->b);
+    return_value_.swap(value);
+  }
   signals_ |= kReturn;
   JUMP(pc->c);
 }
