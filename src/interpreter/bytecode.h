@@ -110,11 +110,49 @@ inline constexpr Operand kIndexMask = ~kTagMask;
   /* the code ends */                                                                              \
   X(Exit)
 
+// Typed forms of the arithmetic, comparison and test instructions, which
+// the compiler picks when it emits them: each does what its general form
+// does, with the kinds of its operands settled in advance instead of read
+// from their tags. Kinds: S a register or a constant, N a name; the third
+// is the destination's, R a register or N a name (a test has none, _).
+#define VELTRO_TYPED_BINARY(T, op) \
+  T(op, S, S, R) T(op, S, N, R) T(op, N, S, R) T(op, N, N, R) T(op, S, S, N) T(op, S, N, N) T(op, N, S, N) T(op, N, N, N)
+#define VELTRO_TYPED_TEST(T, op) T(op, S, S, _) T(op, S, N, _) T(op, N, S, _) T(op, N, N, _)
+#define VELTRO_TYPED_INSTRUCTIONS(T)                                                                   \
+  VELTRO_TYPED_BINARY(T, Add) VELTRO_TYPED_BINARY(T, Subtract) VELTRO_TYPED_BINARY(T, Multiply)       \
+  VELTRO_TYPED_BINARY(T, Divide) VELTRO_TYPED_BINARY(T, Remainder) VELTRO_TYPED_BINARY(T, Power)      \
+  VELTRO_TYPED_BINARY(T, Equal) VELTRO_TYPED_BINARY(T, NotEqual) VELTRO_TYPED_BINARY(T, Less)         \
+  VELTRO_TYPED_BINARY(T, Greater) VELTRO_TYPED_BINARY(T, LessEqual) VELTRO_TYPED_BINARY(T, GreaterEqual) \
+  VELTRO_TYPED_TEST(T, TestEqual) VELTRO_TYPED_TEST(T, TestNotEqual) VELTRO_TYPED_TEST(T, TestLess)   \
+  VELTRO_TYPED_TEST(T, TestGreater) VELTRO_TYPED_TEST(T, TestLessEqual) VELTRO_TYPED_TEST(T, TestGreaterEqual)
+
 enum class Opcode : std::uint8_t {
 #define VELTRO_OPCODE(name) name,
   VELTRO_INSTRUCTIONS(VELTRO_OPCODE)
 #undef VELTRO_OPCODE
+#define VELTRO_TYPED_OPCODE(op, l, r, d) op##_##l##r##d,
+  VELTRO_TYPED_INSTRUCTIONS(VELTRO_TYPED_OPCODE)
+#undef VELTRO_TYPED_OPCODE
 };
+
+// The typed form of a general arithmetic or comparison instruction (Add to
+// GreaterEqual) or test; the general form itself when an operand or the
+// destination is of no kind a typed form takes.
+[[nodiscard]] constexpr Opcode typed(Opcode general, Operand left, Operand right, Operand dest = kRegister) {
+  auto kind = [](Operand o) { return tag(o) == kName ? 1 : tag(o) == kNone ? -1 : 0; };
+  int l = kind(left), r = kind(right), d = kind(dest);
+  if (l < 0 || r < 0 || d < 0) return general;
+  int g = static_cast<int>(general);
+  if (g >= static_cast<int>(Opcode::Add) && g <= static_cast<int>(Opcode::GreaterEqual)) {
+    return static_cast<Opcode>(static_cast<int>(Opcode::Add_SSR) + (g - static_cast<int>(Opcode::Add)) * 8 + d * 4 +
+                               l * 2 + r);
+  }
+  if (g >= static_cast<int>(Opcode::TestEqual) && g <= static_cast<int>(Opcode::TestGreaterEqual)) {
+    return static_cast<Opcode>(static_cast<int>(Opcode::TestEqual_SS_) + (g - static_cast<int>(Opcode::TestEqual)) * 4 +
+                               l * 2 + r);
+  }
+  return general;
+}
 
 // The statement whose failure a Fail instruction reports.
 enum class FailKind : std::uint8_t {

@@ -211,6 +211,18 @@ class Interpreter {
   int call_depth_ = 0;
   const bool compiled_ = selected_core() == Core::Compiled;
   RegisterStack registers_;
+  // A user function's call entered by the loop without leaving it: where the
+  // caller goes on once the callee's code exits.
+  struct Resume {
+    const Instruction* start;
+    const Instruction* pc;  // the call
+    Value* registers;
+    const Value* constants;
+    const void* const* nodes;
+    Rc<const FunctionDef> callee;  // the body may rebind the name; keep the function alive
+    Environment::Mark scope;
+  };
+  std::vector<Resume> resumes_;
   // Declared last, so that a window a script opened closes first.
   ModuleStates states_;
 };

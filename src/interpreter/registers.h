@@ -21,7 +21,7 @@ class RegisterStack {
   RegisterStack& operator=(const RegisterStack&) = delete;
 
   // A frame of n registers, each null.
-  [[nodiscard]] Value* push(std::uint32_t n) {
+  [[gnu::always_inline]] [[nodiscard]] Value* push(std::uint32_t n) {
     // The first frame starts the first chunk, even an empty one, so that
     // every frame's position lies within a chunk.
     if (static_cast<std::size_t>(end_ - next_) < n || !base_) [[unlikely]] next_chunk(n);
@@ -32,7 +32,7 @@ class RegisterStack {
   }
 
   // Ends the newest frame, which starts at `frame`.
-  void pop(Value* frame) noexcept {
+  [[gnu::always_inline]] void pop(Value* frame) noexcept {
     while (next_ != frame) (--next_)->~Value();
     if (frame == base_ && current_ > 0) {
       --current_;
@@ -54,7 +54,7 @@ class RegisterStack {
   static_assert(alignof(Value) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
 
   // A frame that does not fit in the current chunk starts the next one.
-  void next_chunk(std::size_t n) {
+  [[gnu::noinline]] void next_chunk(std::size_t n) {
     if (base_) {
       chunks_[current_].resume = next_;
       ++current_;

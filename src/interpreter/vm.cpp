@@ -7,6 +7,7 @@
 #include "interpreter/messages.h"
 #include "runtime/console.h"
 #include "runtime/limits.h"
+#include "runtime/stack_guard.h"
 
 // Lambdas of the loop that must not cost a call.
 #define VELTRO_INLINE __attribute__((always_inline))
@@ -77,6 +78,12 @@ constexpr ops::Op comparison_of(Opcode op) {
                               static_cast<int>(ops::Op::Equal));
 }
 
+}  // namespace
+
+// How an operand is read: from its tag, or as a kind the instruction settles
+// (Slot a register or constant, Name a variable).
+namespace {
+enum class Kind { Any, Slot, Name };
 }  // namespace
 
 // The instructions' rare and heavy paths, kept out of the loop so that its
@@ -269,15 +276,34 @@ struct Vm {
     return true;
   }
 
+  // The user function a plain call reaches, when the loop may enter it
+  // itself: no trace lines to write, no builtin of that name, the arity
+  // right and the depth and stack within their limits. nullptr sends the
+  // call the general way, which also reports what is wrong.
+  [[gnu::always_inline]] static const FunctionDef* enterable(Interpreter& in, const CallExpr& call) {
+    if (call.native != -1 || call.dotted || debug_enabled()) return nullptr;
+    const Value* found = in.env_.find(call.symbol);
+    if (!found || !found->is_function()) return nullptr;
+    const FunctionDef& def = function_def(*found);
+    if (def.params.size() != call.args.size()) return nullptr;
+    if (in.call_depth_ >= interrupt::call_limit() || stack_low()) return nullptr;
+    return &def;
+  }
+  // Where an entered call whose body may not run goes at once.
+  static constexpr Instruction kExitNow{Opcode::Exit};
+
   static constexpr std::uint8_t kReturn = Interpreter::kReturn;
   static constexpr std::uint8_t kInterrupt = Interpreter::kInterrupt;
 };
 
 void Interpreter::run(const Code& code, Value* R) {
-  const Instruction* const start = code.instructions.data();
+  // The code running now: this run's own, or that of a user function whose
+  // call the loop entered itself (see Resume); those end before this run does.
+  const Instruction* start = code.instructions.data();
   const Instruction* pc = start;
-  const Value* const K = code.constants.data();
-  const void* const* const nodes = code.nodes.data();
+  const Value* K = code.constants.data();
+  const void* const* nodes = code.nodes.data();
+  const std::size_t entered = resumes_.size();
   // The failure set aside for its handler.
   Value failure;
 
@@ -314,18 +340,42 @@ void Interpreter::run(const Code& code, Value* R) {
   };
   auto target = [&](std::uint32_t at) VELTRO_INLINE { return start + at; };
 
+  // An operand of a kind settled in advance (see VELTRO_TYPED_INSTRUCTIONS),
+  // or read from its tag; nullptr for an unbound name.
+  auto operand = [&]<Kind L>(Operand o) VELTRO_INLINE -> const Value* {
+    if constexpr (L == Kind::Name) {
+      return env_.find(index(o));
+    } else if constexpr (L == Kind::Slot) {
+      return (tag(o) == kConstant ? K : R) + index(o);
+    } else {
+      return peek(o);
+    }
+  };
+  auto store_inline_to = [&]<Kind D>(Operand dest, ValueType type, std::int64_t bits) VELTRO_INLINE {
+    if constexpr (D == Kind::Name) {
+      env_.define_inline(index(dest), type, bits);
+    } else if constexpr (D == Kind::Slot) {
+      R[index(dest)].set_inline(type, bits);
+    } else {
+      store_inline(dest, type, bits);
+    }
+  };
+
   // Two numbers, or a number and a float, under an arithmetic or comparison
   // operator that cannot fail on them: the result without the general rules.
-  auto numeric = [&]<ops::Op O>(const Instruction& in) VELTRO_INLINE -> bool {
-    const Value* l = peek(in.b);
-    const Value* r = peek(in.c);
-    if (!l || !r) return false;
+  auto numeric = [&]<ops::Op O, Kind L = Kind::Any, Kind Rk = Kind::Any, Kind D = Kind::Any>(
+                     const Instruction& in) VELTRO_INLINE -> bool {
+    const Value* l = operand.template operator()<L>(in.b);
+    const Value* r = operand.template operator()<Rk>(in.c);
+    if (L != Kind::Slot && !l) return false;
+    if (Rk != Kind::Slot && !r) return false;
     if (l->is_integer() && r->is_integer()) {
       if (!ops::integer_form<O>(r->as_number())) return false;
       if constexpr (ops::is_comparison(O)) {
-        store_inline(in.a, ValueType::Boolean, ops::compare<O>(l->as_number(), r->as_number()));
+        store_inline_to.template operator()<D>(in.a, ValueType::Boolean, ops::compare<O>(l->as_number(), r->as_number()));
       } else {
-        store_inline(in.a, ValueType::Number, ops::integer_arithmetic<O>(l->as_number(), r->as_number()));
+        store_inline_to.template operator()<D>(in.a, ValueType::Number,
+                                               ops::integer_arithmetic<O>(l->as_number(), r->as_number()));
       }
       return true;
     }
@@ -333,18 +383,19 @@ void Interpreter::run(const Code& code, Value* R) {
     double rd = r->to_double();
     if (!ops::float_form<O>(rd)) return false;
     if constexpr (ops::is_comparison(O)) {
-      store_inline(in.a, ValueType::Boolean, ops::compare<O>(l->to_double(), rd));
+      store_inline_to.template operator()<D>(in.a, ValueType::Boolean, ops::compare<O>(l->to_double(), rd));
     } else {
-      store_inline(in.a, ValueType::Float, std::bit_cast<std::int64_t>(ops::float_arithmetic<O>(l->to_double(), rd)));
+      store_inline_to.template operator()<D>(in.a, ValueType::Float,
+                                             std::bit_cast<std::int64_t>(ops::float_arithmetic<O>(l->to_double(), rd)));
     }
     return true;
   };
 
   // A comparison deciding a branch: 1 true, 0 false, -1 failed.
-  auto compare = [&]<ops::Op O>(const Instruction& in) VELTRO_INLINE -> int {
-    const Value* l = peek(in.b);
-    const Value* r = peek(in.c);
-    if (l && r) {
+  auto compare = [&]<ops::Op O, Kind L = Kind::Any, Kind Rk = Kind::Any>(const Instruction& in) VELTRO_INLINE -> int {
+    const Value* l = operand.template operator()<L>(in.b);
+    const Value* r = operand.template operator()<Rk>(in.c);
+    if ((L == Kind::Slot || l) && (Rk == Kind::Slot || r)) {
       if (l->is_integer() && r->is_integer()) return ops::compare<O>(l->as_number(), r->as_number());
       if (l->is_numeric() && r->is_numeric()) return ops::compare<O>(l->to_double(), r->to_double());
     }
@@ -361,7 +412,9 @@ void Interpreter::run(const Code& code, Value* R) {
   };
 
 #define VELTRO_LABEL(name) &&op_##name,
-  static constexpr void* kLabels[] = {VELTRO_INSTRUCTIONS(VELTRO_LABEL)};
+#define VELTRO_TYPED_LABEL(op, l, r, d) &&op_##op##_##l##r##d,
+  static constexpr void* kLabels[] = {VELTRO_INSTRUCTIONS(VELTRO_LABEL) VELTRO_TYPED_INSTRUCTIONS(VELTRO_TYPED_LABEL)};
+#undef VELTRO_TYPED_LABEL
 #undef VELTRO_LABEL
 #define DISPATCH() goto* kLabels[static_cast<int>(pc->op)]
 #define NEXT() \
@@ -405,6 +458,39 @@ VELTRO_BINARY(Greater)
 VELTRO_BINARY(LessEqual)
 VELTRO_BINARY(GreaterEqual)
 #undef VELTRO_BINARY
+
+// The kinds of a typed form's name.
+#define VELTRO_KIND_S Kind::Slot
+#define VELTRO_KIND_R Kind::Slot
+#define VELTRO_KIND_N Kind::Name
+#define VELTRO_TYPED_BINARY_HANDLER(op, l, r, d)                                                         \
+  op_##op##_##l##r##d: {                                                                                 \
+    constexpr ops::Op kOp = operator_of(Opcode::op);                                                     \
+    if (numeric.template operator()<kOp, VELTRO_KIND_##l, VELTRO_KIND_##r, VELTRO_KIND_##d>(*pc)) NEXT(); \
+    if (!Vm::general(*this, *pc, kOp, R, K, failure)) FAIL();                                            \
+    NEXT();                                                                                              \
+  }
+#define VELTRO_TYPED_TEST_HANDLER(op, l, r, d)                                                           \
+  op_##op##_##l##r##d: {                                                                                 \
+    int truth = compare.template operator()<comparison_of(Opcode::op), VELTRO_KIND_##l, VELTRO_KIND_##r>(*pc); \
+    if (truth < 0) FAIL();                                                                               \
+    if (truth == 0) JUMP(pc->a);                                                                         \
+    NEXT();                                                                                              \
+  }
+#define VELTRO_TYPED_HANDLER(op, l, r, d) VELTRO_TYPED_HANDLER_##d(op, l, r, d)
+#define VELTRO_TYPED_HANDLER_R VELTRO_TYPED_BINARY_HANDLER
+#define VELTRO_TYPED_HANDLER_N VELTRO_TYPED_BINARY_HANDLER
+#define VELTRO_TYPED_HANDLER__ VELTRO_TYPED_TEST_HANDLER
+VELTRO_TYPED_INSTRUCTIONS(VELTRO_TYPED_HANDLER)
+#undef VELTRO_TYPED_HANDLER__
+#undef VELTRO_TYPED_HANDLER_N
+#undef VELTRO_TYPED_HANDLER_R
+#undef VELTRO_TYPED_HANDLER
+#undef VELTRO_TYPED_TEST_HANDLER
+#undef VELTRO_TYPED_BINARY_HANDLER
+#undef VELTRO_KIND_N
+#undef VELTRO_KIND_R
+#undef VELTRO_KIND_S
 
 op_And:
 op_Or: {
@@ -453,8 +539,38 @@ op_TraceCall: {
   NEXT();
 }
 
-op_Call:
-op_CallUpdate: {
+op_Call: {
+  const FunctionDef* def;
+  {  // locals end before the jump: a computed goto runs no destructors
+    const auto& call = *static_cast<const CallExpr*>(nodes[pc->c]);
+    def = Vm::enterable(*this, call);
+    if (def) {
+      resumes_.push_back({start, pc, R, K, nodes, Rc<const FunctionDef>(def), {}});
+      ++call_depth_;
+      resumes_.back().scope = env_.enter_scope();
+      std::span<Value> args(R + pc->b, call.args.size());
+      env_.bind_parameters(def->param_symbols, args, def->distinct_params);
+      for (Value& arg : args) arg = Value();
+    }
+  }
+  if (def) {
+    if (!harness::step()) [[unlikely]] {
+      R = registers_.push(0);
+      pc = &Vm::kExitNow;
+      DISPATCH();
+    }
+    const Code& callee = code_of(def->code, [&](bool checked) { return compile_body(def->body, checked); });
+    R = registers_.push(callee.registers);
+    start = pc = callee.instructions.data();
+    K = callee.constants.data();
+    nodes = callee.nodes.data();
+    DISPATCH();
+  }
+  goto call_prepared;
+}
+
+op_CallUpdate:
+call_prepared: {
   bool ok;
   {  // locals end before the jump: a computed goto runs no destructors
     const auto& call = *static_cast<const CallExpr*>(nodes[pc->c]);
@@ -657,8 +773,31 @@ op_NoMatch: {
   NEXT();
 }
 
-op_Exit:
-  return;
+op_Exit: {
+  if (resumes_.size() == entered) return;
+  // A call the loop entered returns to its caller.
+  bool ok;
+  {  // locals end before the jump: a computed goto runs no destructors
+    registers_.pop(R);
+    Value result;
+    if (signals_ & kReturn) {
+      result.swap(return_value_);  // leaves no return value pending
+      signals_ &= static_cast<std::uint8_t>(~kReturn);
+    }
+    Resume& back = resumes_.back();
+    env_.leave_scope(back.scope);
+    --call_depth_;
+    start = back.start;
+    pc = back.pc;
+    R = back.registers;
+    K = back.constants;
+    nodes = back.nodes;
+    resumes_.pop_back();
+    ok = deliver(pc->a, std::move(result));
+  }
+  if (!ok) FAIL();
+  NEXT();
+}
 
 #undef FAIL
 #undef JUMP
