@@ -91,6 +91,10 @@ inline constexpr Operand kIndexMask = ~kTagMask;
   X(RangePrepare)                                                                                    \
   /* binds name c to the next number of the bounds in registers a, a+1, or goes to @d */           \
   X(RangeNext)                                                                                       \
+  /* a round of a loop over an array (ForRound) or a range (RangeRound) ends: a signal or Ctrl-C    \
+     waiting goes to the loop's handler @c; otherwise binds name b to the next element of the state \
+     in registers a, a+1 and goes to @d, or falls through when there is none */                    \
+  X(ForRound) X(RangeRound)                                                                          \
   /* register a = null */                                                                          \
   X(Clear)                                                                                           \
   /* a pending return of b, then to handler @c */                                                  \

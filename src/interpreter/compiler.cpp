@@ -531,7 +531,9 @@ class Compiler {
   // The body of a loop, with its own handler for the signals that reach it.
   // `next` is where a round ends (continue goes there); `top` where the next
   // round starts.
-  void loop_body(const Block& body, bool pending, Label top, Label exit) {
+  // `round_end` is the instruction that ends a round, given the handler; a
+  // round that goes on jumps back from it, one that ends falls through.
+  void loop_body(const Block& body, bool pending, Label exit, const std::function<void(Label)>& round_end) {
     Label next = new_label();
     Label handler = new_label();
     Label outer = handler_;
@@ -539,7 +541,8 @@ class Compiler {
     loops_.push_back({exit, next});
     guarded(body, pending, [&] {
       bind(next);
-      emit_to({Opcode::Loop}, {{'d', top}, {'c', handler}});
+      round_end(handler);
+      emit_to({Opcode::Jump}, 'd', exit);
     });
     loops_.pop_back();
     handler_ = outer;
@@ -556,7 +559,7 @@ class Compiler {
     test(*s.condition, exit, failed);
     top_ = mark;
     cold(failed, {Opcode::Fail, static_cast<std::uint8_t>(FailKind::While)}, {{'d', exit}});
-    loop_body(s.body, calls, top, exit);
+    loop_body(s.body, calls, exit, [&](Label handler) { emit_to({Opcode::Loop}, {{'d', top}, {'c', handler}}); });
     bind(exit);
     return calls;
   }
@@ -567,22 +570,27 @@ class Compiler {
     Label after = new_label();
     Label top = new_label();
     std::uint32_t state = alloc(2);
+    // The first round starts with Next; each later one with Round, which
+    // also ends the round before.
+    Opcode round;
     if (s.iter->kind == ExprKind::Range) {
       const auto& r = static_cast<const RangeExpr&>(*s.iter);
       Operand from = bound(*r.start, is_leaf(*r.end));
       Operand to = bound(*r.end, true);
       emit_to({Opcode::RangePrepare, 0, state, from, to}, 'd', after);
-      bind(top);
       emit_to({Opcode::RangeNext, 0, state, 0, s.symbol}, 'd', exit);
+      round = Opcode::RangeRound;
     } else {
       Label failed = new_label();
       Operand iter = operand(*s.iter, failed);
       cold(failed, {Opcode::Fail, static_cast<std::uint8_t>(FailKind::For)}, {{'d', after}});
       emit_to({Opcode::ForPrepare, 0, state, iter}, 'd', after);
-      bind(top);
       emit_to({Opcode::ForNext, 0, state, 0, s.symbol}, 'd', exit);
+      round = Opcode::ForRound;
     }
-    loop_body(s.body, calls, top, exit);
+    bind(top);
+    loop_body(s.body, calls, exit,
+              [&](Label handler) { emit_to({round, 0, state, s.symbol}, {{'c', handler}, {'d', top}}); });
     bind(exit);
     emit({Opcode::Clear, 0, state});
     bind(after);

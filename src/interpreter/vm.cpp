@@ -530,6 +530,16 @@ op_Not: {
 op_Negate: {
   const Value* v = fetch(pc->b);
   if (!v) FAIL();
+  if (static_cast<TokenType>(pc->x) == TokenType::Minus) {
+    if (v->is_integer()) {
+      store_inline(pc->a, ValueType::Number, ops::wrap_negate(v->as_number()));
+      NEXT();
+    }
+    if (v->is_float()) {
+      store_inline(pc->a, ValueType::Float, std::bit_cast<std::int64_t>(-v->as_float()));
+      NEXT();
+    }
+  }
   if (!deliver(pc->a, Vm::negate(*pc, *v))) FAIL();
   NEXT();
 }
@@ -600,6 +610,17 @@ op_Index: {
   const Value* at = fetch(pc->c);
   if (!at) FAIL();
   bool ok;
+  // An element of an array, into a register: copied before the array's
+  // register lets go of it.
+  if (object->is_array() && at->is_integer() && tag(pc->a) == kRegister &&
+      static_cast<std::uint64_t>(at->as_number()) < object->as_array().size()) {
+    {  // locals end before the jump: a computed goto runs no destructors
+      Value item = object->as_array()[static_cast<std::size_t>(at->as_number())];
+      if (tag(pc->b) == kRegister) R[index(pc->b)] = Value();
+      R[index(pc->a)] = std::move(item);
+    }
+    NEXT();
+  }
   {  // locals end before the jump: a computed goto runs no destructors
     Value result = index_value(*object, *at);
     if (tag(pc->b) == kRegister) R[index(pc->b)] = Value();
@@ -711,6 +732,25 @@ op_RangePrepare: {
   }
   if (!ok) JUMP(pc->d);
   NEXT();
+}
+
+op_ForRound: {
+  if (!harness::step() || signals_ != 0 || interrupt::requested()) [[unlikely]] JUMP(pc->c);
+  const auto& items = R[pc->a].as_array();
+  std::int64_t i = R[pc->a + 1].as_number();
+  if (static_cast<std::size_t>(i) >= items.size() || !harness::step()) NEXT();
+  R[pc->a + 1].set_inline(ValueType::Number, i + 1);
+  env_.define(pc->b, items[static_cast<std::size_t>(i)]);
+  JUMP(pc->d);
+}
+
+op_RangeRound: {
+  if (!harness::step() || signals_ != 0 || interrupt::requested()) [[unlikely]] JUMP(pc->c);
+  std::int64_t i = R[pc->a].as_number();
+  if (i >= R[pc->a + 1].as_number() || !harness::step()) NEXT();
+  R[pc->a].set_inline(ValueType::Number, i + 1);
+  env_.define_inline(pc->b, ValueType::Number, i);
+  JUMP(pc->d);
 }
 
 op_RangeNext: {
