@@ -15,6 +15,7 @@ bool g_debug = false;
 namespace {
 
 bool g_discard = false;
+CapturedOutput* g_capture = nullptr;
 
 std::string& out_buffer() {
   static std::string buffer;
@@ -61,6 +62,8 @@ StdinBuffer& stdin_buffer() {
 
 void discard_output(bool discard) { g_discard = discard; }
 
+void capture_output(CapturedOutput* into) { g_capture = into; }
+
 // On a terminal, output appears line by line, as a user watching it expects;
 // into a pipe or file it goes in large blocks.
 static bool stdout_is_terminal() {
@@ -81,13 +84,21 @@ void out_write(std::string_view text) {
 void out_flush() {
   auto& buffer = out_buffer();
   if (buffer.empty()) return;
-  write_all(STDOUT_FILENO, buffer);
+  if (g_capture) {
+    g_capture->out += buffer;
+  } else {
+    write_all(STDOUT_FILENO, buffer);
+  }
   buffer.clear();
 }
 
 void err_write(std::string_view text) {
   if (g_discard) return;
   out_flush();
+  if (g_capture) {
+    g_capture->err.append(text);
+    return;
+  }
   write_all(STDERR_FILENO, text);
 }
 

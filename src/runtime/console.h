@@ -16,6 +16,14 @@ void out_flush();
 // Drops everything written to both streams from now on (test harnesses).
 void discard_output(bool discard);
 
+// Test harnesses: both streams are appended to `into` instead of being
+// written out, until capture_output(nullptr).
+struct CapturedOutput {
+  std::string out;
+  std::string err;
+};
+void capture_output(CapturedOutput* into);
+
 // A plain line (or any bytes) on standard error, after flushing standard output.
 void err_write(std::string_view text);
 

@@ -1,0 +1,439 @@
+// veltro-differ: runs the same inputs under two cores (or two veltro
+// programs) and compares standard output, standard error and the exit
+// status byte for byte. A test tool; it is not installed.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include <fmt/format.h>
+
+#include "../fuzz/program_generator.h"
+#include "cases.h"
+#include "run.h"
+#include "runtime/dict_map.h"
+
+namespace fs = std::filesystem;
+using namespace veltro::differ;
+
+namespace {
+
+constexpr std::string_view kUsage = R"(Usage: veltro-differ [options]
+Runs every input under two cores and compares standard output, standard
+error and the exit status byte for byte. Exit status 1 when any input differs
+(and when a generated program does not end in time), 2 on a usage error.
+
+Inputs (any mix):
+  --seeds A..B        the generated programs of seeds A to B, both included
+  --files PATH...     script files, and every .vt file under folders, run as
+                      their test markers say
+  --corpus PATH...    fuzz inputs: every file under the folders, run alone
+  --print SEED        write the program of SEED (and its modules) and stop
+Sides:
+  --core-a CORE       tree or compiled (default tree)
+  --core-b CORE       tree or compiled (default compiled)
+  --binary-a PATH     run side A by executing this veltro program instead of
+  --binary-b PATH     in a copy of this process (the core, when given, goes
+                      to it as VELTRO_CORE)
+Running:
+  --jobs N            runs at once (default 2)
+  --timeout SECONDS   a run that takes longer is stopped (default 10)
+  --keep DIR          save every differing input and both outcomes under DIR
+  --show N            print the text of the first N differing inputs (default 3)
+)";
+
+struct Options {
+  std::optional<std::pair<std::uint64_t, std::uint64_t>> seeds;
+  std::vector<std::string> files;
+  std::vector<std::string> corpus;
+  Side a{"", veltro::Core::Tree};
+  Side b{"", veltro::Core::Compiled};
+  bool core_a_given = false;
+  bool core_b_given = false;
+  int jobs = 2;
+  double timeout = 10;
+  std::string keep;
+  int show = 3;
+};
+
+[[noreturn]] void usage_error(const std::string& message) {
+  std::fprintf(stderr, "veltro-differ: %s\n\n%.*s", message.c_str(), static_cast<int>(kUsage.size()), kUsage.data());
+  std::exit(2);
+}
+
+std::uint64_t to_number(std::string_view text, const char* what) {
+  std::uint64_t n = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+  if (ec != std::errc() || end != text.data() + text.size()) usage_error(fmt::format("{} is not a number: {}", what, text));
+  return n;
+}
+
+veltro::Core to_core(std::string_view name) {
+  if (name == "tree") return veltro::Core::Tree;
+  if (name == "compiled") return veltro::Core::Compiled;
+  usage_error(fmt::format("no core named {} (tree or compiled)", name));
+}
+
+std::string_view core_name(const std::optional<veltro::Core>& core) {
+  if (!core) return "default core";
+  return *core == veltro::Core::Tree ? "tree" : "compiled";
+}
+
+std::string describe(const Side& side) {
+  return fmt::format("{} ({})", core_name(side.core), side.binary.empty() ? "this program" : side.binary);
+}
+
+void print_program(std::uint64_t seed) {
+  GeneratedCase g = generated_case(seed);
+  for (const auto& [name, text] : g.input.files) {
+    std::printf("# ---- %s\n%s", name.c_str(), text.c_str());
+  }
+  std::printf("# ---- run: veltro");
+  for (const auto& a : g.input.args) std::printf(" %s", a.c_str());
+  std::printf("\n");
+}
+
+Options parse(int argc, char** argv) {
+  Options o;
+  std::vector<std::string> args(argv + 1, argv + argc);
+  std::vector<std::string>* list = nullptr;  // where bare paths go (after --files or --corpus)
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    auto value = [&]() -> const std::string& {
+      if (i + 1 >= args.size()) usage_error(arg + " needs a value");
+      return args[++i];
+    };
+    if (arg == "-h" || arg == "--help") {
+      std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
+      std::exit(0);
+    } else if (arg == "--seeds") {
+      const std::string& range = value();
+      std::size_t dots = range.find("..");
+      if (dots == std::string::npos) usage_error("--seeds takes A..B");
+      auto first = to_number(std::string_view(range).substr(0, dots), "the first seed");
+      auto last = to_number(std::string_view(range).substr(dots + 2), "the last seed");
+      if (last < first) usage_error("--seeds A..B needs A <= B");
+      o.seeds = {first, last};
+      list = nullptr;
+    } else if (arg == "--files") {
+      list = &o.files;
+    } else if (arg == "--corpus") {
+      list = &o.corpus;
+    } else if (arg == "--print") {
+      print_program(to_number(value(), "the seed"));
+      std::exit(0);
+    } else if (arg == "--core-a") {
+      o.a.core = to_core(value());
+      o.core_a_given = true;
+    } else if (arg == "--core-b") {
+      o.b.core = to_core(value());
+      o.core_b_given = true;
+    } else if (arg == "--binary-a") {
+      o.a.binary = fs::absolute(value()).string();
+    } else if (arg == "--binary-b") {
+      o.b.binary = fs::absolute(value()).string();
+    } else if (arg == "--jobs") {
+      o.jobs = static_cast<int>(std::clamp<std::uint64_t>(to_number(value(), "--jobs"), 1, 64));
+    } else if (arg == "--timeout") {
+      o.timeout = static_cast<double>(std::max<std::uint64_t>(1, to_number(value(), "--timeout")));
+    } else if (arg == "--keep") {
+      o.keep = value();
+    } else if (arg == "--show") {
+      o.show = static_cast<int>(to_number(value(), "--show"));
+    } else if (!arg.starts_with("--") && list) {
+      list->push_back(arg);
+    } else {
+      usage_error("unknown argument " + arg);
+    }
+  }
+  // A binary keeps its own default core unless one is asked for.
+  if (!o.a.binary.empty() && !o.core_a_given) o.a.core.reset();
+  if (!o.b.binary.empty() && !o.core_b_given) o.b.core.reset();
+  if (!o.seeds && o.files.empty() && o.corpus.empty()) usage_error("nothing to run: give --seeds, --files or --corpus");
+  return o;
+}
+
+enum class Verdict { Identical, Differs, Nondeterministic, TimedOut };
+
+struct Tally {
+  std::size_t run = 0;
+  std::size_t identical = 0;
+  std::size_t differs = 0;
+  std::size_t nondeterministic = 0;
+  std::size_t timed_out = 0;
+  std::vector<std::string> differing;
+  std::vector<std::string> unsteady;
+  std::vector<std::string> slow;
+};
+
+// Where two outcomes part, for the report.
+std::string first_difference(const Outcome& a, const Outcome& b) {
+  std::vector<std::string> parts;
+  if (a.status != b.status || a.timed_out != b.timed_out) {
+    parts.push_back(fmt::format("status {}{} against {}{}", a.status, a.timed_out ? " (timed out)" : "", b.status,
+                                b.timed_out ? " (timed out)" : ""));
+  }
+  for (auto [stream, x, y] : {std::tuple{"stdout", &a.out, &b.out}, std::tuple{"stderr", &a.err, &b.err}}) {
+    if (*x == *y) continue;
+    auto [px, py] = std::mismatch(x->begin(), x->end(), y->begin(), y->end());
+    std::size_t at = static_cast<std::size_t>(px - x->begin());
+    std::size_t from = at > 40 ? at - 40 : 0;
+    parts.push_back(fmt::format("{} at byte {}: {:?} against {:?}", stream, at, x->substr(from, at - from + 40),
+                                y->substr(from, at - from + 40)));
+  }
+  std::string text;
+  for (const auto& p : parts) text += (text.empty() ? "" : "; ") + p;
+  return text;
+}
+
+class Differ {
+ public:
+  explicit Differ(const Options& o) : o_(o) {
+    char pattern[] = "/tmp/veltro-differ-XXXXXX";
+    const char* root = mkdtemp(pattern);
+    if (!root) throw std::system_error(errno, std::generic_category(), "mkdtemp");
+    root_ = root;
+    for (int i = 0; i < o.jobs; ++i) {
+      slots_.push_back(std::make_unique<Slot>(fmt::format("{}/run{}", root_, i), o.timeout));
+    }
+  }
+  ~Differ() {
+    slots_.clear();
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+  }
+
+  // Runs `count` inputs made by `make(i)`; `seen(i, input, outcome of A)`
+  // hears of every input that ran.
+  template <class Make, class Seen>
+  void run_all(std::size_t count, Tally& tally, Make make, Seen seen);
+
+  std::size_t shown = 0;
+
+ private:
+  struct Running {
+    std::size_t slot;
+    Case input;
+    bool second = false;  // side B is running
+    Outcome a;
+    std::size_t index;
+  };
+
+  Verdict judge(Slot& slot, const Case& input, const Outcome& a, const Outcome& b, std::string& detail);
+  void keep(const Case& input, const Outcome& a, const Outcome& b);
+
+  const Options& o_;
+  std::string root_;
+  std::vector<std::unique_ptr<Slot>> slots_;
+};
+
+template <class Make, class Seen>
+void Differ::run_all(std::size_t count, Tally& tally, Make make, Seen seen) {
+  std::map<pid_t, Running> running;
+  std::vector<std::size_t> free_slots;
+  for (std::size_t i = slots_.size(); i > 0; --i) free_slots.push_back(i - 1);
+  std::size_t next = 0;
+  while (next < count || !running.empty()) {
+    while (next < count && !free_slots.empty()) {
+      std::size_t slot = free_slots.back();
+      free_slots.pop_back();
+      Running r{slot, make(next), false, {}, next};
+      ++next;
+      pid_t pid = slots_[slot]->start(o_.a, r.input);
+      running.emplace(pid, std::move(r));
+    }
+    int status = 0;
+    pid_t pid = waitpid(-1, &status, 0);
+    if (pid < 0) {
+      if (errno == EINTR) continue;
+      throw std::system_error(errno, std::generic_category(), "waitpid");
+    }
+    auto found = running.find(pid);
+    if (found == running.end()) continue;
+    Running r = std::move(found->second);
+    running.erase(found);
+    Slot& slot = *slots_[r.slot];
+    Outcome outcome = slot.finish(status);
+    if (!r.second) {
+      r.a = std::move(outcome);
+      r.second = true;
+      pid_t b = slot.start(o_.b, r.input);
+      running.emplace(b, std::move(r));
+      continue;
+    }
+    std::string detail;
+    Verdict v = judge(slot, r.input, r.a, outcome, detail);
+    ++tally.run;
+    switch (v) {
+      case Verdict::Identical: ++tally.identical; break;
+      case Verdict::Nondeterministic:
+        ++tally.nondeterministic;
+        tally.unsteady.push_back(fmt::format("{} ({})", r.input.label, detail));
+        break;
+      case Verdict::TimedOut:
+        ++tally.timed_out;
+        tally.slow.push_back(r.input.label);
+        break;
+      case Verdict::Differs:
+        ++tally.differs;
+        tally.differing.push_back(r.input.label);
+        std::printf("DIFFERS %s: %s\n", r.input.label.c_str(), detail.c_str());
+        if (static_cast<int>(shown) < o_.show) {
+          ++shown;
+          for (const auto& [name, text] : r.input.files) {
+            if (name.ends_with(".vt")) std::printf("---- %s\n%s", name.c_str(), text.c_str());
+          }
+          std::printf("---- end of %s\n", r.input.label.c_str());
+        }
+        std::fflush(stdout);
+        if (!o_.keep.empty()) keep(r.input, r.a, outcome);
+        break;
+    }
+    seen(r.index, r.input, r.a);
+    free_slots.push_back(r.slot);
+  }
+}
+
+Verdict Differ::judge(Slot& slot, const Case& input, const Outcome& a, const Outcome& b, std::string& detail) {
+  if (a.timed_out || b.timed_out) return Verdict::TimedOut;
+  if (a == b) return Verdict::Identical;
+  // A second look: an input whose runs on one side disagree among themselves
+  // (clocks, random numbers, dictionary order) proves nothing.
+  Outcome again = slot.run(o_.a, input);
+  if (!(again == a)) {
+    detail = "side A disagrees with itself";
+    return Verdict::Nondeterministic;
+  }
+  Outcome b_again = slot.run(o_.b, input);
+  if (b_again == a) {
+    detail = "side B disagrees with itself";
+    return Verdict::Nondeterministic;
+  }
+  detail = first_difference(a, b);
+  return Verdict::Differs;
+}
+
+void Differ::keep(const Case& input, const Outcome& a, const Outcome& b) {
+  std::string name = input.label;
+  for (char& ch : name) {
+    if (ch == '/' || ch == ' ') ch = '_';
+  }
+  fs::path dir = fs::path(o_.keep) / name;
+  fs::create_directories(dir);
+  auto write = [&](const std::string& file, const std::string& text) {
+    std::ofstream(dir / file, std::ios::binary) << text;
+  };
+  for (const auto& [file, text] : input.files) write(file, text);
+  std::string command = "veltro";
+  for (const auto& arg : input.args) command += " " + arg;
+  write("command", command + "\n");
+  write("a.stdout", a.out);
+  write("a.stderr", a.err);
+  write("a.status", std::to_string(a.status) + "\n");
+  write("b.stdout", b.out);
+  write("b.stderr", b.err);
+  write("b.status", std::to_string(b.status) + "\n");
+}
+
+void report(const char* what, const Tally& t) {
+  std::printf("%s: %zu run; %zu identical; %zu differ; %zu nondeterministic; %zu timed out\n", what, t.run,
+              t.identical, t.differs, t.nondeterministic, t.timed_out);
+  auto list = [](const char* title, const std::vector<std::string>& items) {
+    if (items.empty()) return;
+    std::vector<std::string> sorted = items;
+    std::sort(sorted.begin(), sorted.end());
+    std::printf("  %s:", title);
+    std::size_t n = 0;
+    for (const auto& item : sorted) {
+      if (++n > 20) {
+        std::printf(" ... (%zu more)", sorted.size() - 20);
+        break;
+      }
+      std::printf(" %s;", item.c_str());
+    }
+    std::printf("\n");
+  };
+  list("differ", t.differing);
+  list("nondeterministic", t.unsteady);
+  list("timed out", t.slow);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o = parse(argc, argv);
+  // Every forked run then hashes dictionary keys with the same seed.
+  (void)veltro::hash_key("");
+  std::printf("veltro-differ: A = %s, B = %s\n", describe(o.a).c_str(), describe(o.b).c_str());
+  std::fflush(stdout);
+  auto started = std::chrono::steady_clock::now();
+  bool failed = false;
+  std::size_t inputs = 0;
+  try {
+    Differ differ(o);
+    if (o.seeds) {
+      auto [first, last] = *o.seeds;
+      Tally tally;
+      std::size_t debug = 0, modules = 0, nonzero = 0, out_bytes = 0, error_lines = 0, silent = 0;
+      differ.run_all(
+          static_cast<std::size_t>(last - first + 1), tally,
+          [&](std::size_t i) {
+            GeneratedCase g = generated_case(first + i);
+            debug += g.extra_debug;
+            modules += g.modules;
+            return std::move(g.input);
+          },
+          [&](std::size_t, const Case&, const Outcome& a) {
+            nonzero += a.status != 0;
+            out_bytes += a.out.size();
+            silent += a.out.empty();
+            for (std::size_t at = a.err.find("ERROR"); at != std::string::npos; at = a.err.find("ERROR", at + 1)) {
+              ++error_lines;
+            }
+          });
+      report(fmt::format("generated programs (seeds {}..{})", first, last).c_str(), tally);
+      std::printf("  of them: %zu with -D, %zu with script modules, %zu with an exit status other than 0, "
+                  "%zu with no output; %zu bytes of output and %zu ERROR lines in all (side A)\n",
+                  debug, modules, nonzero, silent, out_bytes, error_lines);
+      failed |= tally.differs > 0 || tally.timed_out > 0;
+      inputs += tally.run;
+    }
+    for (bool corpus : {false, true}) {
+      const auto& paths = corpus ? o.corpus : o.files;
+      if (paths.empty()) continue;
+      ScriptCases scripts = script_cases(paths, corpus);
+      Tally tally;
+      differ.run_all(
+          scripts.cases.size(), tally, [&](std::size_t i) { return scripts.cases[i]; },
+          [](std::size_t, const Case&, const Outcome&) {});
+      report(corpus ? "fuzz inputs" : "scripts", tally);
+      if (!scripts.left_out.empty()) {
+        std::printf("  left out unrun: %zu:", scripts.left_out.size());
+        for (const auto& [path, why] : scripts.left_out) std::printf(" %s (%s);", path.c_str(), why.c_str());
+        std::printf("\n");
+      }
+      failed |= tally.differs > 0;
+      inputs += tally.run;
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "veltro-differ: %s\n", e.what());
+    return 2;
+  }
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  std::printf("elapsed: %.1f s, %.0f inputs a second (each run under both sides)\n", seconds,
+              seconds > 0 ? static_cast<double>(inputs) / seconds : 0.0);
+  return failed ? 1 : 0;
+}
