@@ -9,7 +9,7 @@ cd "$root"
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTRO_FUZZ=ON \
   -DVELTRO_TESTS=OFF >/dev/null
-cmake --build "$build" -j"$(nproc)" --target lexer_fuzz parser_fuzz interpreter_fuzz lsp_fuzz
+cmake --build "$build" -j"$(nproc)" --target lexer_fuzz parser_fuzz interpreter_fuzz lsp_fuzz generated_fuzz
 
 # Seeds: every script of the test suite, and every input that once failed a
 # harness (tests/fuzz/regressions); libFuzzer runs all of them before fuzzing.
@@ -22,13 +22,18 @@ lsp_seeds="$build/seeds-lsp"
 rm -rf "$lsp_seeds"
 cp -r "$seeds" "$lsp_seeds"
 cp tests/fuzz/lsp/* "$lsp_seeds/"
+# The generated target's inputs are the generator's choices, not scripts: it
+# starts from nothing.
+generated_seeds="$build/seeds-generated"
+mkdir -p "$generated_seeds"
 
 status=0
-for target in lexer parser interpreter lsp; do
+for target in lexer parser interpreter lsp generated; do
   corpus="$build/corpus-$target"
   mkdir -p "$corpus" "$build/findings-$target"
   target_seeds="$seeds"
   [ "$target" = lsp ] && target_seeds="$lsp_seeds"
+  [ "$target" = generated ] && target_seeds="$generated_seeds"
   echo "== $target: ${seconds}s =="
   if ! "$build/tests/fuzz/${target}_fuzz" "$corpus" "$target_seeds" -max_total_time="$seconds" \
       -max_len=4096 -timeout=10 -rss_limit_mb=4096 -print_final_stats=1 \

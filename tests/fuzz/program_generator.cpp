@@ -1166,7 +1166,7 @@ void Generator::for_range(Frame& f, int depth) {
     case 0: range = small_range(f, &rounds); break;
     case 1: range = fmt::format("{}..3", literal(Ty::Short)); break;  // not numbers
     case 2: range = "0..200000000"; break;                             // too large
-    default: range = fmt::format("0..{}", failing(f, 0)); break;
+    default: range = fmt::format("0..({})", failing(f, 0)); break;
   }
   std::string name = write_name(f, Ty::Num);
   open(fmt::format("for {} in {}", name, range));
@@ -1276,8 +1276,9 @@ void Generator::match_statement(Frame& f, int depth) {
       }
     }
     if (below(2)) {
+      // In parentheses: an arm whose body begins with "{" has a block.
       line(fmt::format("{} => {}", pattern, below(2) ? fmt::format("print({})", temporary(f, text_type(), 1))
-                                                          : failing(f, 0)));
+                                                          : fmt::format("({})", failing(f, 0))));
     } else {
       open(fmt::format("{} =>", pattern));
       block(f, depth - 1, 1, 3);
