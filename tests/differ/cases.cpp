@@ -175,6 +175,7 @@ GeneratedCase generated_case(std::uint64_t seed) {
   gen::Program program = gen::generate_program(choices);
   GeneratedCase g;
   g.input.label = fmt::format("seed {}", seed);
+  g.input.keeps_folder = true;
   for (auto& m : program.modules) g.input.files.emplace_back(m.name + ".vt", std::move(m.text));
   g.modules = !g.input.files.empty();
   g.input.files.emplace_back("program.vt", std::move(program.text));

@@ -24,7 +24,6 @@
 #include "../fuzz/program_generator.h"
 #include "cases.h"
 #include "run.h"
-#include "runtime/dict_map.h"
 
 namespace fs = std::filesystem;
 using namespace veltro::differ;
@@ -177,6 +176,8 @@ struct Tally {
   std::vector<std::string> differing;
   std::vector<std::string> unsteady;
   std::vector<std::string> slow;
+  double slowest_ms = 0;  // the longest single run, and its input
+  std::string slowest;
 };
 
 // Where two outcomes part, for the report.
@@ -230,6 +231,7 @@ class Differ {
     bool second = false;  // side B is running
     Outcome a;
     std::size_t index;
+    std::chrono::steady_clock::time_point started;
   };
 
   Verdict judge(Slot& slot, const Case& input, const Outcome& a, const Outcome& b, std::string& detail);
@@ -250,8 +252,9 @@ void Differ::run_all(std::size_t count, Tally& tally, Make make, Seen seen) {
     while (next < count && !free_slots.empty()) {
       std::size_t slot = free_slots.back();
       free_slots.pop_back();
-      Running r{slot, make(next), false, {}, next};
+      Running r{slot, make(next), false, {}, next, {}};
       ++next;
+      r.started = std::chrono::steady_clock::now();
       pid_t pid = slots_[slot]->start(o_.a, r.input);
       running.emplace(pid, std::move(r));
     }
@@ -267,9 +270,15 @@ void Differ::run_all(std::size_t count, Tally& tally, Make make, Seen seen) {
     running.erase(found);
     Slot& slot = *slots_[r.slot];
     Outcome outcome = slot.finish(status);
+    double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - r.started).count();
+    if (ms > tally.slowest_ms) {
+      tally.slowest_ms = ms;
+      tally.slowest = r.input.label;
+    }
     if (!r.second) {
       r.a = std::move(outcome);
       r.second = true;
+      r.started = std::chrono::steady_clock::now();
       pid_t b = slot.start(o_.b, r.input);
       running.emplace(b, std::move(r));
       continue;
@@ -351,6 +360,7 @@ void Differ::keep(const Case& input, const Outcome& a, const Outcome& b) {
 void report(const char* what, const Tally& t) {
   std::printf("%s: %zu run; %zu identical; %zu differ; %zu nondeterministic; %zu timed out\n", what, t.run,
               t.identical, t.differs, t.nondeterministic, t.timed_out);
+  if (!t.slowest.empty()) std::printf("  slowest run: %s (%.0f ms)\n", t.slowest.c_str(), t.slowest_ms);
   auto list = [](const char* title, const std::vector<std::string>& items) {
     if (items.empty()) return;
     std::vector<std::string> sorted = items;
@@ -375,8 +385,6 @@ void report(const char* what, const Tally& t) {
 
 int main(int argc, char** argv) {
   Options o = parse(argc, argv);
-  // Every forked run then hashes dictionary keys with the same seed.
-  (void)veltro::hash_key("");
   std::printf("veltro-differ: A = %s, B = %s\n", describe(o.a).c_str(), describe(o.b).c_str());
   std::fflush(stdout);
   auto started = std::chrono::steady_clock::now();

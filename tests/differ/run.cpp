@@ -17,7 +17,9 @@
 
 #include "cli.h"
 #include "large_stack.h"
+#include "modules/registry.h"
 #include "runtime/console.h"
+#include "runtime/dict_map.h"
 
 namespace veltro::differ {
 
@@ -73,6 +75,11 @@ std::string_view core_name(Core core) { return core == Core::Tree ? "tree" : "co
 
 Slot::Slot(std::string folder, double timeout_seconds)
     : folder_(std::move(folder)), timeout_(static_cast<unsigned>(std::max(1.0, std::ceil(timeout_seconds)))) {
+  // Done once here rather than in every child, as veltro does at its start:
+  // the builtin tables, and the seed of dictionary hashing, which every run
+  // then shares (so that dictionaries list their entries in one order).
+  register_builtin_modules();
+  (void)hash_key("");
   in_ = capture_file("veltro-differ-stdin");
   out_ = capture_file("veltro-differ-stdout");
   err_ = capture_file("veltro-differ-stderr");
@@ -86,10 +93,19 @@ Slot::~Slot() {
   fs::remove_all(folder_, ignored);
 }
 
-pid_t Slot::start(const Side& side, const Case& input) {
-  std::error_code ignored;
-  fs::remove_all(folder_, ignored);
-  fs::create_directories(folder_);
+void Slot::prepare(const Case& input) {
+  bool reuse = input.keeps_folder && !prepared_.empty();
+  if (reuse && prepared_ == input.label) return;
+  if (reuse) {
+    // Only the files of the last input are there.
+    for (const auto& name : written_) unlink((fs::path(folder_) / name).c_str());
+  } else {
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+    fs::create_directories(folder_);
+  }
+  prepared_.clear();
+  written_.clear();
   if (!input.fixtures.empty()) {
     fs::copy(input.fixtures, folder_, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
   }
@@ -97,7 +113,13 @@ pid_t Slot::start(const Side& side, const Case& input) {
     std::ofstream file(fs::path(folder_) / name, std::ios::binary | std::ios::trunc);
     file << content;
     if (!file) throw std::runtime_error("cannot write " + name + " into " + folder_);
+    written_.push_back(name);
   }
+  if (input.keeps_folder && input.fixtures.empty()) prepared_ = input.label;
+}
+
+pid_t Slot::start(const Side& side, const Case& input) {
+  prepare(input);
   refill(in_, input.input);
   refill(out_, "");
   refill(err_, "");

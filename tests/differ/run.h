@@ -31,6 +31,9 @@ struct Case {
   std::vector<std::string> args;  // veltro's arguments
   std::string input;  // standard input
   std::vector<std::pair<std::string, std::string>> env;
+  // Its runs leave the run folder as they found it (generated programs write
+  // no files), so that the folder is made once for all runs of the input.
+  bool keeps_folder = false;
 };
 
 struct Outcome {
@@ -60,8 +63,12 @@ class Slot {
   [[nodiscard]] const std::string& folder() const { return folder_; }
 
  private:
+  void prepare(const Case& input);
+
   std::string folder_;
   unsigned timeout_;
+  std::string prepared_;              // the label of a keeps_folder input the folder holds
+  std::vector<std::string> written_;  // and the files written for it
   int in_ = -1;
   int out_ = -1;
   int err_ = -1;

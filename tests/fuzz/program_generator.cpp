@@ -1623,6 +1623,18 @@ Program Generator::run() {
   bool with_main = below(2) == 1;
   for (int i = count(1, 4); i > 0; --i) let_statement(top);
   definitions(top, count(0, 5), "f");
+  if (rarely(12)) {
+    // A function named like a builtin: a call by that name still reaches the
+    // builtin, a call through a variable reaches the function.
+    std::string_view name = from({"len", "upper", "max", "push", "typeof"});
+    raw(fmt::format("def {}(s1) {{", name));
+    raw("  return \"user\";");
+    raw("}");
+    line(fmt::format("print({}(\"abc\"))", name));
+    line(fmt::format("let v1 = {}", name));
+    line("print(v1(\"abc\"), typeof(v1))");
+    globals_.push_back({"v1", Ty::Any});
+  }
   if (with_main) {
     Frame main;
     main.function = true;
