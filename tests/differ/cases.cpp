@@ -178,6 +178,7 @@ GeneratedCase generated_case(std::uint64_t seed) {
   g.input.keeps_folder = true;
   for (auto& m : program.modules) g.input.files.emplace_back(m.name + ".vt", std::move(m.text));
   g.modules = !g.input.files.empty();
+  g.input.alone = program.text.find("sys.exit") != std::string::npos;
   g.input.files.emplace_back("program.vt", std::move(program.text));
   if (program.extra_debug) g.input.args.push_back("-D");
   g.input.args.push_back("program.vt");

@@ -9,6 +9,7 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -49,6 +50,10 @@ Sides:
                       to it as VELTRO_CORE)
 Running:
   --jobs N            runs at once (default 2)
+  --batch N           generated programs run N to a process, each as veltro
+                      runs a script but without a process of its own; an
+                      input that differs there runs again on its own
+                      (default 1: a process for every run)
   --timeout SECONDS   a run that takes longer is stopped (default 10)
   --keep DIR          save every differing input and both outcomes under DIR
   --show N            print the text of the first N differing inputs (default 3)
@@ -63,6 +68,7 @@ struct Options {
   bool core_a_given = false;
   bool core_b_given = false;
   int jobs = 2;
+  std::size_t batch = 1;
   double timeout = 10;
   std::string keep;
   int show = 3;
@@ -146,6 +152,8 @@ Options parse(int argc, char** argv) {
       o.b.binary = fs::absolute(value()).string();
     } else if (arg == "--jobs") {
       o.jobs = static_cast<int>(std::clamp<std::uint64_t>(to_number(value(), "--jobs"), 1, 64));
+    } else if (arg == "--batch") {
+      o.batch = static_cast<std::size_t>(std::clamp<std::uint64_t>(to_number(value(), "--batch"), 1, 1000));
     } else if (arg == "--timeout") {
       o.timeout = static_cast<double>(std::max<std::uint64_t>(1, to_number(value(), "--timeout")));
     } else if (arg == "--keep") {
@@ -158,6 +166,7 @@ Options parse(int argc, char** argv) {
       usage_error("unknown argument " + arg);
     }
   }
+  if (o.batch > 1 && (!o.a.binary.empty() || !o.b.binary.empty())) usage_error("--batch runs in this program only");
   // A binary keeps its own default core unless one is asked for.
   if (!o.a.binary.empty() && !o.core_a_given) o.a.core.reset();
   if (!o.b.binary.empty() && !o.core_b_given) o.b.core.reset();
@@ -203,8 +212,11 @@ std::string first_difference(const Outcome& a, const Outcome& b) {
 class Differ {
  public:
   explicit Differ(const Options& o) : o_(o) {
-    char pattern[] = "/tmp/veltro-differ-XXXXXX";
-    const char* root = mkdtemp(pattern);
+    // Run folders in memory where there is such a file system: files are
+    // made and removed for every input.
+    std::string base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : fs::temp_directory_path().string();
+    std::string pattern = base + "/veltro-differ-XXXXXX";
+    const char* root = mkdtemp(pattern.data());
     if (!root) throw std::system_error(errno, std::generic_category(), "mkdtemp");
     root_ = root;
     for (int i = 0; i < o.jobs; ++i) {
@@ -217,45 +229,60 @@ class Differ {
     fs::remove_all(root_, ignored);
   }
 
-  // Runs `count` inputs made by `make(i)`; `seen(i, input, outcome of A)`
+  // Runs `count` inputs made by `make(i)`, `batch` at a time in one child
+  // where both sides run in this process; `seen(input, outcome of side A)`
   // hears of every input that ran.
   template <class Make, class Seen>
-  void run_all(std::size_t count, Tally& tally, Make make, Seen seen);
-
-  std::size_t shown = 0;
+  void run_all(std::size_t count, std::size_t batch, Tally& tally, Make make, Seen seen);
 
  private:
   struct Running {
     std::size_t slot;
-    Case input;
-    bool second = false;  // side B is running
-    Outcome a;
-    std::size_t index;
+    std::vector<Case> inputs;  // one, or a batch
+    bool second = false;       // side B is running
+    std::vector<Outcome> a;
     std::chrono::steady_clock::time_point started;
   };
 
+  pid_t start(Running& r, const Side& side);
   Verdict judge(Slot& slot, const Case& input, const Outcome& a, const Outcome& b, std::string& detail);
+  void record(Tally& tally, Verdict v, const Case& input, const Outcome& a, const Outcome& b, const std::string& detail);
   void keep(const Case& input, const Outcome& a, const Outcome& b);
 
   const Options& o_;
   std::string root_;
   std::vector<std::unique_ptr<Slot>> slots_;
+  std::size_t shown_ = 0;
 };
 
+pid_t Differ::start(Running& r, const Side& side) {
+  r.started = std::chrono::steady_clock::now();
+  Slot& slot = *slots_[r.slot];
+  return r.inputs.size() == 1 ? slot.start(side, r.inputs.front()) : slot.start_batch(side, r.inputs);
+}
+
 template <class Make, class Seen>
-void Differ::run_all(std::size_t count, Tally& tally, Make make, Seen seen) {
+void Differ::run_all(std::size_t count, std::size_t batch, Tally& tally, Make make, Seen seen) {
   std::map<pid_t, Running> running;
   std::vector<std::size_t> free_slots;
   for (std::size_t i = slots_.size(); i > 0; --i) free_slots.push_back(i - 1);
-  std::size_t next = 0;
-  while (next < count || !running.empty()) {
-    while (next < count && !free_slots.empty()) {
-      std::size_t slot = free_slots.back();
+  std::deque<Case> queue;
+  std::size_t made = 0;
+  // The next input alone, or the next run of inputs that may share a child.
+  auto next_unit = [&] {
+    while (queue.size() <= batch && made < count) queue.push_back(make(made++));
+    std::vector<Case> unit;
+    do {
+      unit.push_back(std::move(queue.front()));
+      queue.pop_front();
+    } while (batch > 1 && !unit.front().alone && unit.size() < batch && !queue.empty() && !queue.front().alone);
+    return unit;
+  };
+  while (made < count || !queue.empty() || !running.empty()) {
+    while ((made < count || !queue.empty()) && !free_slots.empty()) {
+      Running r{free_slots.back(), next_unit(), false, {}, {}};
       free_slots.pop_back();
-      Running r{slot, make(next), false, {}, next, {}};
-      ++next;
-      r.started = std::chrono::steady_clock::now();
-      pid_t pid = slots_[slot]->start(o_.a, r.input);
+      pid_t pid = start(r, o_.a);
       running.emplace(pid, std::move(r));
     }
     int status = 0;
@@ -269,50 +296,83 @@ void Differ::run_all(std::size_t count, Tally& tally, Make make, Seen seen) {
     Running r = std::move(found->second);
     running.erase(found);
     Slot& slot = *slots_[r.slot];
-    Outcome outcome = slot.finish(status);
-    double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - r.started).count();
-    if (ms > tally.slowest_ms) {
-      tally.slowest_ms = ms;
-      tally.slowest = r.input.label;
+    bool single = r.inputs.size() == 1;
+    std::vector<Outcome> outcomes;
+    if (single) {
+      outcomes.push_back(slot.finish(status));
+      double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - r.started).count();
+      if (ms > tally.slowest_ms) {
+        tally.slowest_ms = ms;
+        tally.slowest = r.inputs.front().label;
+      }
+    } else {
+      outcomes = slot.finish_batch(status);
     }
     if (!r.second) {
-      r.a = std::move(outcome);
+      r.a = std::move(outcomes);
       r.second = true;
-      r.started = std::chrono::steady_clock::now();
-      pid_t b = slot.start(o_.b, r.input);
+      pid_t b = start(r, o_.b);
       running.emplace(b, std::move(r));
       continue;
     }
-    std::string detail;
-    Verdict v = judge(slot, r.input, r.a, outcome, detail);
-    ++tally.run;
-    switch (v) {
-      case Verdict::Identical: ++tally.identical; break;
-      case Verdict::Nondeterministic:
-        ++tally.nondeterministic;
-        tally.unsteady.push_back(fmt::format("{} ({})", r.input.label, detail));
-        break;
-      case Verdict::TimedOut:
-        ++tally.timed_out;
-        tally.slow.push_back(r.input.label);
-        break;
-      case Verdict::Differs:
-        ++tally.differs;
-        tally.differing.push_back(r.input.label);
-        std::printf("DIFFERS %s: %s\n", r.input.label.c_str(), detail.c_str());
-        if (static_cast<int>(shown) < o_.show) {
-          ++shown;
-          for (const auto& [name, text] : r.input.files) {
-            if (name.ends_with(".vt")) std::printf("---- %s\n%s", name.c_str(), text.c_str());
-          }
-          std::printf("---- end of %s\n", r.input.label.c_str());
-        }
-        std::fflush(stdout);
-        if (!o_.keep.empty()) keep(r.input, r.a, outcome);
-        break;
+    for (std::size_t i = 0; i < r.inputs.size(); ++i) {
+      const Case& input = r.inputs[i];
+      bool both = i < r.a.size() && i < outcomes.size();
+      std::string detail;
+      if (single) {
+        record(tally, judge(slot, input, r.a[i], outcomes[i], detail), input, r.a[i], outcomes[i], detail);
+        seen(input, r.a[i]);
+        continue;
+      }
+      if (both && r.a[i] == outcomes[i]) {
+        record(tally, Verdict::Identical, input, r.a[i], outcomes[i], detail);
+        seen(input, r.a[i]);
+        continue;
+      }
+      // Not run to the end in its batch, or different there: on its own,
+      // in a process of its own, as without batches.
+      Outcome a = slot.run(o_.a, input);
+      Outcome b = slot.run(o_.b, input);
+      Verdict v = judge(slot, input, a, b, detail);
+      if (v == Verdict::Identical && both) {
+        // A core that keeps something from one program to the next.
+        v = Verdict::Differs;
+        detail = "only after other programs in the same process: " + first_difference(r.a[i], outcomes[i]);
+      }
+      record(tally, v, input, a, b, detail);
+      seen(input, a);
     }
-    seen(r.index, r.input, r.a);
     free_slots.push_back(r.slot);
+  }
+}
+
+void Differ::record(Tally& tally, Verdict v, const Case& input, const Outcome& a, const Outcome& b,
+                    const std::string& detail) {
+  ++tally.run;
+  switch (v) {
+    case Verdict::Identical: ++tally.identical; return;
+    case Verdict::Nondeterministic:
+      ++tally.nondeterministic;
+      tally.unsteady.push_back(fmt::format("{} ({})", input.label, detail));
+      return;
+    case Verdict::TimedOut:
+      ++tally.timed_out;
+      tally.slow.push_back(input.label);
+      return;
+    case Verdict::Differs:
+      ++tally.differs;
+      tally.differing.push_back(input.label);
+      std::printf("DIFFERS %s: %s\n", input.label.c_str(), detail.c_str());
+      if (static_cast<int>(shown_) < o_.show) {
+        ++shown_;
+        for (const auto& [name, text] : input.files) {
+          if (name.ends_with(".vt")) std::printf("---- %s\n%s", name.c_str(), text.c_str());
+        }
+        std::printf("---- end of %s\n", input.label.c_str());
+      }
+      std::fflush(stdout);
+      if (!o_.keep.empty()) keep(input, a, b);
+      return;
   }
 }
 
@@ -397,14 +457,14 @@ int main(int argc, char** argv) {
       Tally tally;
       std::size_t debug = 0, modules = 0, nonzero = 0, out_bytes = 0, error_lines = 0, silent = 0;
       differ.run_all(
-          static_cast<std::size_t>(last - first + 1), tally,
+          static_cast<std::size_t>(last - first + 1), o.batch, tally,
           [&](std::size_t i) {
             GeneratedCase g = generated_case(first + i);
             debug += g.extra_debug;
             modules += g.modules;
             return std::move(g.input);
           },
-          [&](std::size_t, const Case&, const Outcome& a) {
+          [&](const Case&, const Outcome& a) {
             nonzero += a.status != 0;
             out_bytes += a.out.size();
             silent += a.out.empty();
@@ -425,8 +485,8 @@ int main(int argc, char** argv) {
       ScriptCases scripts = script_cases(paths, corpus);
       Tally tally;
       differ.run_all(
-          scripts.cases.size(), tally, [&](std::size_t i) { return scripts.cases[i]; },
-          [](std::size_t, const Case&, const Outcome&) {});
+          scripts.cases.size(), 1, tally, [&](std::size_t i) { return scripts.cases[i]; },
+          [](const Case&, const Outcome&) {});
       report(corpus ? "fuzz inputs" : "scripts", tally);
       if (!scripts.left_out.empty()) {
         std::printf("  left out unrun: %zu:", scripts.left_out.size());

@@ -1,6 +1,7 @@
 #include "run.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -15,9 +16,12 @@
 #include <fstream>
 #include <system_error>
 
+#include <fmt/format.h>
+
 #include "cli.h"
 #include "large_stack.h"
 #include "modules/registry.h"
+#include "parser/symbols.h"
 #include "runtime/console.h"
 #include "runtime/dict_map.h"
 
@@ -32,6 +36,39 @@ int run_veltro(const std::vector<std::string>& args) {
   int status = run_guarded([&args] { return run_command_line(args); });
   out_flush();
   return status;
+}
+
+// The batch a child runs (set in the child before it starts the batch).
+const std::vector<Case>* g_batch = nullptr;
+std::string g_batch_folder;
+
+void write_all(int fd, std::string_view data) {
+  while (!data.empty()) {
+    ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    data.remove_prefix(static_cast<std::size_t>(n));
+  }
+}
+
+// Each program of the batch as veltro would run it, its streams caught; each
+// outcome goes to standard output as "status out-length err-length\n", the
+// output and the error text.
+int run_batch(const std::vector<std::string>&) {
+  for (std::size_t i = 0; i < g_batch->size(); ++i) {
+    if (chdir(fmt::format("{}/{}", g_batch_folder, i).c_str()) != 0) return 126;
+    CapturedOutput caught;
+    capture_output(&caught);
+    int status = run_veltro((*g_batch)[i].args);
+    capture_output(nullptr);
+    // What a new process would start from: the debug switch off, no names.
+    set_debug(false);
+    clear_symbols();
+    write_all(STDOUT_FILENO, fmt::format("{} {} {}\n", status, caught.out.size(), caught.err.size()));
+    write_all(STDOUT_FILENO, caught.out);
+    write_all(STDOUT_FILENO, caught.err);
+  }
+  return 0;
 }
 
 int capture_file(const char* name) {
@@ -129,7 +166,34 @@ pid_t Slot::start(const Side& side, const Case& input) {
   pid_t pid = fork();
   if (pid < 0) throw std::system_error(errno, std::generic_category(), "fork");
   if (pid > 0) return pid;
+  child(side, input, nullptr);
+}
 
+pid_t Slot::start_batch(const Side& side, const std::vector<Case>& inputs) {
+  if (!side.binary.empty()) throw std::logic_error("a batch runs in this process only");
+  std::string key = fmt::format("batch {} {}", inputs.front().label, inputs.size());
+  if (prepared_ != key) {
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+      fs::path dir = fs::path(folder_) / std::to_string(i);
+      fs::create_directories(dir);
+      for (const auto& [name, content] : inputs[i].files) std::ofstream(dir / name, std::ios::binary) << content;
+    }
+    prepared_ = key;
+    written_.clear();
+  }
+  refill(in_, "");
+  refill(out_, "");
+  refill(err_, "");
+  std::fflush(nullptr);
+  pid_t pid = fork();
+  if (pid < 0) throw std::system_error(errno, std::generic_category(), "fork");
+  if (pid > 0) return pid;
+  child(side, inputs.front(), &inputs);
+}
+
+void Slot::child(const Side& side, const Case& input, const std::vector<Case>* batch) {
   // The child: every failure here ends it with a status the outcome shows.
   if (dup2(in_, STDIN_FILENO) < 0 || dup2(out_, STDOUT_FILENO) < 0 || dup2(err_, STDERR_FILENO) < 0) _exit(125);
   if (chdir(folder_.c_str()) != 0) _exit(126);
@@ -151,9 +215,39 @@ pid_t Slot::start(const Side& side, const Case& input) {
     _exit(127);
   }
   select_core(side.core.value_or(Core::Tree));
-  int status = run_main(static_cast<int>(args.size()), argv.data(), run_veltro);
+  if (batch) {
+    g_batch = batch;
+    g_batch_folder = folder_;
+    // Memory one program frees stays for the next instead of going back to
+    // the system and faulting in again.
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  }
+  int status = run_main(static_cast<int>(args.size()), argv.data(), batch ? run_batch : run_veltro);
   out_flush();
   _exit(status);
+}
+
+std::vector<Outcome> Slot::finish_batch(int wait_status) {
+  (void)wait_status;  // what the child finished is all there is, however it ended
+  std::string text = contents(out_);
+  std::vector<Outcome> outcomes;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t end = text.find('\n', at);
+    if (end == std::string::npos) break;
+    Outcome o;
+    std::size_t out_size = 0, err_size = 0;
+    if (std::sscanf(text.c_str() + at, "%d %zu %zu", &o.status, &out_size, &err_size) != 3) break;
+    at = end + 1;
+    if (text.size() - at < out_size + err_size) break;
+    o.out = text.substr(at, out_size);
+    o.err = text.substr(at + out_size, err_size);
+    mask_timings(o.err);
+    at += out_size + err_size;
+    outcomes.push_back(std::move(o));
+  }
+  return outcomes;
 }
 
 Outcome Slot::finish(int wait_status) {

@@ -34,6 +34,8 @@ struct Case {
   // Its runs leave the run folder as they found it (generated programs write
   // no files), so that the folder is made once for all runs of the input.
   bool keeps_folder = false;
+  // It may end its process (sys.exit): it never runs in a batch.
+  bool alone = false;
 };
 
 struct Outcome {
@@ -60,10 +62,20 @@ class Slot {
   // start, wait for it, finish.
   [[nodiscard]] Outcome run(const Side& side, const Case& input);
 
+  // A batch: several inputs run in one child, one after another, each in a
+  // folder of its own and with its streams caught apart, as a fuzz target
+  // runs many programs; far cheaper than a process each. For a side in this
+  // process only, and for inputs with no standard input or environment.
+  // finish_batch gives the outcomes in order, fewer when the child ended
+  // (or was stopped) before the last.
+  pid_t start_batch(const Side& side, const std::vector<Case>& inputs);
+  [[nodiscard]] std::vector<Outcome> finish_batch(int wait_status);
+
   [[nodiscard]] const std::string& folder() const { return folder_; }
 
  private:
   void prepare(const Case& input);
+  [[noreturn]] void child(const Side& side, const Case& input, const std::vector<Case>* batch);
 
   std::string folder_;
   unsigned timeout_;

@@ -106,7 +106,8 @@ class Differ(unittest.TestCase):
         self.assertIn("scripts: 1 run; 0 identical; 0 differ; 1 nondeterministic", p.stdout)
 
     def test_usage(self):
-        for args in ([], ["--seeds", "9..1"], ["--seeds", "x"], ["--core-a", "other", "--seeds", "1..2"], ["--bogus"]):
+        for args in ([], ["--seeds", "9..1"], ["--seeds", "x"], ["--core-a", "other", "--seeds", "1..2"], ["--bogus"],
+                     ["--seeds", "1..2", "--batch", "5", "--binary-a", VELTRO]):
             p = self.differ(*args)
             self.assertEqual(p.returncode, 2, args)
             self.assertIn("Usage: veltro-differ", p.stderr)

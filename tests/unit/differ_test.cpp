@@ -2,6 +2,7 @@
 // copy or as a program, with the run folder, arguments, environment and
 // standard input of its case; and the cases made from script markers.
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -72,6 +73,39 @@ TEST_F(DifferRuns, AChildRunsTheScriptAsTheDriverDoes) {
   Case refused = script("");
   refused.args = {"program.txt"};
   EXPECT_EQ(slot.run(side, refused).status, 1);
+}
+
+// Programs that share a child give the outcomes they give alone: the debug
+// switch, the names and the streams start afresh for each.
+TEST_F(DifferRuns, ABatchGivesWhatSeparateRunsGive) {
+  Slot slot((root_ / "run").string(), 5);
+  Side side{"", Core::Tree};
+  std::vector<Case> batch;
+  batch.push_back(script("def f(x) { return x * 2 }\nprint(f(21))\nmatch 3 { 1 => print(1) }\n", {"-D"}));
+  batch.back().label = "debug";
+  batch.push_back(script("use helper\nprint(helper.n, f)\nlet y = undefined_name\n"));
+  batch.back().label = "module";
+  batch.back().files.emplace_back("helper.vt", "let n = 7\n");
+  batch.push_back(script("print(\"last\")\n"));
+  batch.back().label = "last";
+  pid_t pid = slot.start_batch(side, batch);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  std::vector<Outcome> together = slot.finish_batch(status);
+  ASSERT_EQ(together.size(), 3u);
+  for (std::size_t i = 0; i < batch.size(); ++i) {
+    Outcome alone = slot.run(side, batch[i]);
+    EXPECT_EQ(together[i], alone) << batch[i].label << "\n" << together[i].err << "\n---\n" << alone.err;
+  }
+  EXPECT_NE(together[0].err.find("DEBUG CALL"), std::string::npos);
+  EXPECT_EQ(together[1].err.find("DEBUG"), std::string::npos);
+  EXPECT_NE(together[1].err.find("Undefined variable 'f'"), std::string::npos);
+
+  // A program that ends its process ends the batch there.
+  batch[1] = script("use sys\nprint(1)\nsys.exit(2)\n");
+  pid = slot.start_batch(side, batch);
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_EQ(slot.finish_batch(status).size(), 1u);
 }
 
 TEST_F(DifferRuns, ARunThatDoesNotEndIsStopped) {
