@@ -157,16 +157,19 @@ void Slot::prepare(const Case& input) {
 
 pid_t Slot::start(const Side& side, const Case& input) {
   prepare(input);
+  return launch(side, input, nullptr);
+}
+
+pid_t Slot::launch(const Side& side, const Case& input, const std::vector<Case>* batch) {
   refill(in_, input.input);
   refill(out_, "");
   refill(err_, "");
-
   // Whatever this process still buffers must not reach the child's streams.
   std::fflush(nullptr);
   pid_t pid = fork();
   if (pid < 0) throw std::system_error(errno, std::generic_category(), "fork");
   if (pid > 0) return pid;
-  child(side, input, nullptr);
+  child(side, input, batch);
 }
 
 pid_t Slot::start_batch(const Side& side, const std::vector<Case>& inputs) {
@@ -183,14 +186,7 @@ pid_t Slot::start_batch(const Side& side, const std::vector<Case>& inputs) {
     prepared_ = key;
     written_.clear();
   }
-  refill(in_, "");
-  refill(out_, "");
-  refill(err_, "");
-  std::fflush(nullptr);
-  pid_t pid = fork();
-  if (pid < 0) throw std::system_error(errno, std::generic_category(), "fork");
-  if (pid > 0) return pid;
-  child(side, inputs.front(), &inputs);
+  return launch(side, inputs.front(), &inputs);
 }
 
 void Slot::child(const Side& side, const Case& input, const std::vector<Case>* batch) {

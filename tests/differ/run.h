@@ -75,6 +75,7 @@ class Slot {
 
  private:
   void prepare(const Case& input);
+  pid_t launch(const Side& side, const Case& input, const std::vector<Case>* batch);
   [[noreturn]] void child(const Side& side, const Case& input, const std::vector<Case>* batch);
 
   std::string folder_;

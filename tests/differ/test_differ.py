@@ -45,6 +45,14 @@ class Differ(unittest.TestCase):
     def tearDown(self):
         self.dir.cleanup()
 
+    def folder_with(self, name, text):
+        """A folder holding one script."""
+        scripts = os.path.join(self.dir.name, "scripts")
+        os.makedirs(scripts)
+        with open(os.path.join(scripts, name), "w") as f:
+            f.write(text)
+        return scripts
+
     def differ(self, *args, mode=None):
         env = dict(os.environ, REAL_VELTRO=VELTRO)
         if mode:
@@ -87,20 +95,14 @@ class Differ(unittest.TestCase):
         self.assertIn("stderr at byte", p.stdout)
 
     def test_another_exit_status_is_found_in_script_files(self):
-        scripts = os.path.join(self.dir.name, "scripts")
-        os.makedirs(scripts)
-        with open(os.path.join(scripts, "one.vt"), "w") as f:
-            f.write("print(input(\"? \"))  # stdin: typed\n")
+        scripts = self.folder_with("one.vt", "print(input(\"? \"))  # stdin: typed\n")
         p = self.differ("--files", scripts, "--binary-a", VELTRO, "--binary-b", self.wrapper, mode="status")
         self.assertEqual(p.returncode, 1)
         self.assertIn("scripts: 1 run; 0 identical; 1 differ", p.stdout)
         self.assertIn("status 0 against 1", p.stdout)
 
     def test_output_that_changes_from_run_to_run_proves_nothing(self):
-        scripts = os.path.join(self.dir.name, "scripts")
-        os.makedirs(scripts)
-        with open(os.path.join(scripts, "random.vt"), "w") as f:
-            f.write("print(random())\n")
+        scripts = self.folder_with("random.vt", "print(random())\n")
         p = self.differ("--files", scripts)
         self.assertEqual(p.returncode, 0, p.stdout)
         self.assertIn("scripts: 1 run; 0 identical; 0 differ; 1 nondeterministic", p.stdout)

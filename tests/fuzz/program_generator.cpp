@@ -236,6 +236,7 @@ class Generator {
   void use_statement(Frame& f);
   void function_value(Frame& f);
   void loop_body(Frame& f, int depth, const std::string& counter, int rounds);
+  void guarded(Frame& f, std::string_view statement, bool guard);
 
   // --- Definitions.
   Fn function(std::string name, long budget);
@@ -934,13 +935,7 @@ void Generator::statement(Frame& f, int depth) {
     case Use: return use_statement(f);
     case FunctionValue: return function_value(f);
     case Exit:
-      if (rarely(6)) {
-        line(fmt::format("sys.exit({})", below(4)));
-      } else {
-        open(fmt::format("if {}", boolean(f, 2)));
-        line(fmt::format("sys.exit({})", from({"0", "1", "7", "255", "256", "(-1)", "\"x\""})));
-        close();
-      }
+      guarded(f, fmt::format("sys.exit({})", from({"0", "1", "7", "255", "256", "(-1)", "\"x\""})), !rarely(6));
       return;
     case Stray:
       // Rare: these change what the rest of the program does.
@@ -1004,55 +999,36 @@ void Generator::compound(Frame& f) {
 }
 
 void Generator::in_place(Frame& f) {
-  // The shapes that update a value the statement also reads.
+  // The shapes that update a value the statement also reads: name = rhs(name).
+  auto update = [&](Ty t, auto rhs) {
+    std::string name = target(f, t);
+    line(fmt::format("{} = {}", name, rhs(name)));
+  };
   switch (pick({3, 2, 2, 2, data_ ? 3u : 0u, 2})) {
-    case 0: {
-      std::string a = target(f, Ty::Nums);
-      line(fmt::format("{} = push({}, {})", a, a, num(f, 2)));
-      return;
-    }
-    case 1: {
-      std::string w = target(f, Ty::Strs);
-      line(fmt::format("{} = push({}, {})", w, w, short_str(f, 1)));
-      return;
-    }
-    case 2: {
-      std::string s = target(f, Ty::Str);
-      line(fmt::format("{} = {} + {}", s, s, short_str(f, 1)));
-      return;
-    }
-    case 3: {
-      std::string n = target(f, Ty::Num);
-      line(fmt::format("{} = {} {} {}", n, n, from({"+", "-", "*"}), num(f, 2)));
-      return;
-    }
+    case 0: return update(Ty::Nums, [&](const std::string& a) { return fmt::format("push({}, {})", a, num(f, 2)); });
+    case 1:
+      return update(Ty::Strs, [&](const std::string& w) { return fmt::format("push({}, {})", w, short_str(f, 1)); });
+    case 2: return update(Ty::Str, [&](const std::string& s) { return fmt::format("{} + {}", s, short_str(f, 1)); });
+    case 3:
+      return update(Ty::Num, [&](const std::string& n) {
+        return fmt::format("{} {} {}", n, from({"+", "-", "*"}), num(f, 2));
+      });
     case 4:
       switch (pick({2, 1, 1, 1, 1})) {
-        case 0: {
-          std::string d = target(f, Ty::Dict);
-          line(fmt::format("{} = data.set({}, {}, {})", d, d, key(f), num(f, 1)));
-          return;
-        }
-        case 1: {
-          std::string d = target(f, Ty::Dict);
-          line(fmt::format("{} = data.remove({}, {})", d, d, key(f)));
-          return;
-        }
-        case 2: {
-          std::string a = target(f, Ty::Nums);
-          line(fmt::format("{} = data.set_at({}, {}, {})", a, a, below(3), num(f, 1)));
-          return;
-        }
-        case 3: {
-          std::string a = target(f, Ty::Nums);
-          line(fmt::format("{} = data.{}({}, 0{})", a, from({"insert_at", "remove_at"}), a, below(2) ? ", 5" : ""));
-          return;
-        }
-        default: {
-          std::string w = target(f, Ty::Strs);
-          line(fmt::format("{} = data.sort({})", w, w));
-          return;
-        }
+        case 0:
+          return update(Ty::Dict, [&](const std::string& d) {
+            return fmt::format("data.set({}, {}, {})", d, key(f), num(f, 1));
+          });
+        case 1: return update(Ty::Dict, [&](const std::string& d) { return fmt::format("data.remove({}, {})", d, key(f)); });
+        case 2:
+          return update(Ty::Nums, [&](const std::string& a) {
+            return fmt::format("data.set_at({}, {}, {})", a, below(3), num(f, 1));
+          });
+        case 3:
+          return update(Ty::Nums, [&](const std::string& a) {
+            return fmt::format("data.{}({}, 0{})", from({"insert_at", "remove_at"}), a, below(2) ? ", 5" : "");
+          });
+        default: return update(Ty::Strs, [&](const std::string& w) { return fmt::format("data.sort({})", w); });
       }
     default: {
       // A copy taken before an update keeps the old value.
@@ -1303,13 +1279,7 @@ void Generator::try_statement(Frame& f, int depth) {
       int refs = 1;
       value = read(f, Ty::Any, refs).value_or("undefined0");  // an error kept in a variable, perhaps
     }
-    if (below(3) == 0) {
-      open(fmt::format("if {}", boolean(f, 1)));
-      line(fmt::format("return {}", value));
-      close();
-    } else {
-      line(fmt::format("return {}", value));
-    }
+    guarded(f, fmt::format("return {}", value), below(3) == 0);
   }
   std::string caught = write_name(f, Ty::Str);
   reopen(fmt::format("catch {}", caught));
@@ -1329,25 +1299,16 @@ void Generator::return_statement(Frame& f) {
     int refs = 1;
     value = expr(f, f.result, 2, refs);
   }
-  std::string text = value.empty() ? "return" : fmt::format("return {}", value);
-  if (below(6)) {
-    open(fmt::format("if {}", boolean(f, 1)));
-    line(text);
-    close();
-  } else {
-    line(text);
-  }
+  guarded(f, value.empty() ? "return" : fmt::format("return {}", value), below(6) != 0);
 }
 
-void Generator::flag_statement(Frame& f) {
-  std::string_view flag = below(2) ? "break" : "continue";
-  if (below(3)) {
-    open(fmt::format("if {}", boolean(f, 1)));
-    line(flag);
-    close();
-  } else {
-    line(flag);
-  }
+void Generator::flag_statement(Frame& f) { guarded(f, below(2) ? "break" : "continue", below(3) != 0); }
+
+// The statement, inside an if when `guard` is set.
+void Generator::guarded(Frame& f, std::string_view statement, bool guard) {
+  if (guard) open(fmt::format("if {}", boolean(f, 1)));
+  line(statement);
+  if (guard) close();
 }
 
 void Generator::nested_def(Frame& f) {
@@ -1488,15 +1449,8 @@ Fn Generator::breaking_function(std::string name) {
   f.cap = 10;
   open(fmt::format("def {}()", name));
   block(f, 0, 0, 1);
-  std::string_view flag = below(2) ? "break" : "continue";
-  if (below(2)) {
-    open(fmt::format("if {}", boolean(f, 1)));
-    line(flag);
-    close();
-  } else {
-    line(flag);
-  }
-  line("print(\"after the flag\")");  // never runs
+  guarded(f, below(2) ? "break" : "continue", below(2) != 0);
+  line("print(\"after the flag\")");  // runs only when the flag is not set
   close();
   Fn fn{name, {}, Ty::Any, f.cost + 3};
   fn.breaks = true;
