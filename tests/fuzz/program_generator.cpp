@@ -1518,7 +1518,8 @@ void Generator::imports(Frame& top) {
   if (!o_.modules) return;
   text_ = below(2) == 1;
   data_ = below(2) == 1;
-  sys_ = rarely(6);
+  // Rare: a program that may end its process runs alone in a batch.
+  sys_ = rarely(10);
   if (text_) line("use text");
   if (data_) line("use data");
   if (sys_) line("use sys");
@@ -1602,7 +1603,7 @@ Program Generator::run() {
   } else {
     block(top, 3, 3, 16);
   }
-  if (sys_ && rarely(4)) line(fmt::format("sys.exit({})", below(3)));
+  if (sys_ && rarely(3)) line(fmt::format("sys.exit({})", below(3)));
   program.text = std::move(out_);
   return program;
 }
