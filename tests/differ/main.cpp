@@ -42,6 +42,9 @@ Inputs (any mix):
                       their test markers say
   --corpus PATH...    fuzz inputs: every file under the folders, run alone
   --print SEED        write the program of SEED (and its modules) and stop
+  --reduce SEED       shrink the program of SEED, a line at a time, for as long
+                      as the two sides still disagree on it, and write what
+                      is left
 Sides:
   --core-a CORE       tree or compiled (default tree)
   --core-b CORE       tree or compiled (default compiled)
@@ -61,6 +64,7 @@ Running:
 
 struct Options {
   std::optional<std::pair<std::uint64_t, std::uint64_t>> seeds;
+  std::optional<std::uint64_t> reduce;
   std::vector<std::string> files;
   std::vector<std::string> corpus;
   Side a{"", veltro::Core::Tree};
@@ -137,6 +141,8 @@ Options parse(int argc, char** argv) {
       list = &o.files;
     } else if (arg == "--corpus") {
       list = &o.corpus;
+    } else if (arg == "--reduce") {
+      o.reduce = to_number(value(), "the seed");
     } else if (arg == "--print") {
       print_program(to_number(value(), "the seed"));
       std::exit(0);
@@ -170,7 +176,7 @@ Options parse(int argc, char** argv) {
   // A binary keeps its own default core unless one is asked for.
   if (!o.a.binary.empty() && !o.core_a_given) o.a.core.reset();
   if (!o.b.binary.empty() && !o.core_b_given) o.b.core.reset();
-  if (!o.seeds && o.files.empty() && o.corpus.empty()) usage_error("nothing to run: give --seeds, --files or --corpus");
+  if (!o.seeds && !o.reduce && o.files.empty() && o.corpus.empty()) usage_error("nothing to run: give --seeds, --files or --corpus");
   return o;
 }
 
@@ -441,10 +447,68 @@ void report(const char* what, const Tally& t) {
   list("timed out", t.slow);
 }
 
+// Removes runs of lines from the program while the sides still disagree
+// (halving the run length when no run can go), and prints the rest.
+int reduce(const Options& o, std::uint64_t seed) {
+  std::string base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : fs::temp_directory_path().string();
+  std::string pattern = base + "/veltro-differ-XXXXXX";
+  if (!mkdtemp(pattern.data())) throw std::system_error(errno, std::generic_category(), "mkdtemp");
+  Slot slot(pattern + "/run", o.timeout);
+  Case input = generated_case(seed).input;
+  input.keeps_folder = false;  // every candidate is written anew
+  auto& program = input.files.back().second;  // program.vt comes last
+  auto differs = [&](const std::vector<std::string>& lines) {
+    program.clear();
+    for (const auto& l : lines) program += l + "\n";
+    Outcome a = slot.run(o.a, input);
+    Outcome b = slot.run(o.b, input);
+    return !a.timed_out && !b.timed_out && !(a == b);
+  };
+  std::vector<std::string> lines;
+  for (std::size_t at = 0, end; at < program.size(); at = end + 1) {
+    end = std::min(program.find('\n', at), program.size());
+    lines.push_back(program.substr(at, end - at));
+  }
+  if (!differs(lines)) {
+    std::printf("the sides agree on seed %llu\n", static_cast<unsigned long long>(seed));
+    fs::remove_all(pattern);
+    return 0;
+  }
+  for (std::size_t run = std::max<std::size_t>(1, lines.size() / 2);; run /= 2) {
+    for (std::size_t at = 0; at < lines.size();) {
+      std::vector<std::string> fewer(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(at));
+      fewer.insert(fewer.end(), lines.begin() + static_cast<std::ptrdiff_t>(std::min(lines.size(), at + run)),
+                   lines.end());
+      if (!fewer.empty() && differs(fewer)) {
+        lines = std::move(fewer);
+      } else {
+        at += run;
+      }
+    }
+    if (run == 1) break;
+  }
+  (void)differs(lines);
+  for (const auto& [name, text] : input.files) std::printf("---- %s\n%s", name.c_str(), text.c_str());
+  Outcome a = slot.run(o.a, input);
+  Outcome b = slot.run(o.b, input);
+  std::printf("---- A: status %d\n%s%s---- B: status %d\n%s%s", a.status, a.out.c_str(), a.err.c_str(), b.status,
+              b.out.c_str(), b.err.c_str());
+  fs::remove_all(pattern);
+  return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   Options o = parse(argc, argv);
+  if (o.reduce) {
+    try {
+      return reduce(o, *o.reduce);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "veltro-differ: %s\n", e.what());
+      return 2;
+    }
+  }
   std::printf("veltro-differ: A = %s, B = %s\n", describe(o.a).c_str(), describe(o.b).c_str());
   std::fflush(stdout);
   auto started = std::chrono::steady_clock::now();
