@@ -610,7 +610,7 @@ std::string Generator::small_range(Frame& f, int* rounds) {
     }
     default: {
       int n = count(0, 2);
-      *rounds = n;
+      *rounds = 4 + n;
       return fmt::format("len({})..{}", literal(Ty::Strs), 4 + n);
     }
   }

@@ -1,7 +1,12 @@
 // The program generator: what it writes parses exactly as written, the same
 // choices give the same program, and a few hundred seeds use every form the
 // language has.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <random>
 #include <set>
 #include <string>
@@ -9,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include "differ/cases.h"
+#include "differ/run.h"
 #include "fuzz/program_generator.h"
 #include "lexer/lexer.h"
 #include "parser/parser.h"
@@ -132,6 +139,30 @@ TEST(ProgramGenerator, AnyBytesGiveAProgram) {
   }
   gen::Choices zeros(nullptr, 0);
   EXPECT_LT(gen::generate_program(zeros).text.size(), 200u);
+}
+
+// What the generator promises of the programs themselves: they end, and
+// what they store grows by addition, so that their output stays small.
+TEST(ProgramGenerator, ProgramsEndAndStaySmall) {
+  char folder[] = "/tmp/veltro-generator-test-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  std::vector<differ::Case> batch;
+  for (std::uint64_t seed = 5001; seed <= 5300; ++seed) {
+    differ::GeneratedCase g = differ::generated_case(seed);
+    if (!g.input.alone) batch.push_back(std::move(g.input));
+  }
+  {
+    differ::Slot slot(std::string(folder) + "/run", 60);
+    pid_t pid = slot.start_batch({"", Core::Tree}, batch);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    std::vector<differ::Outcome> outcomes = slot.finish_batch(status);
+    ASSERT_EQ(outcomes.size(), batch.size()) << "the batch stopped at " << batch[outcomes.size()].label;
+    std::size_t most = 0;
+    for (const auto& o : outcomes) most = std::max(most, o.out.size() + o.err.size());
+    EXPECT_LT(most, std::size_t{256} << 10);
+  }
+  std::filesystem::remove_all(folder);
 }
 
 TEST(ProgramGenerator, SeedsUseEveryForm) {
