@@ -170,11 +170,11 @@ std::vector<std::string> split_words(const std::string& text) {
   return words;
 }
 
-GeneratedCase generated_case(std::uint64_t seed) {
-  gen::Choices choices(seed);
-  gen::Program program = gen::generate_program(choices);
+namespace {
+
+GeneratedCase case_of(gen::Program program, std::string label) {
   GeneratedCase g;
-  g.input.label = fmt::format("seed {}", seed);
+  g.input.label = std::move(label);
   g.input.keeps_folder = true;
   for (auto& m : program.modules) g.input.files.emplace_back(m.name + ".vt", std::move(m.text));
   g.modules = !g.input.files.empty();
@@ -184,6 +184,38 @@ GeneratedCase generated_case(std::uint64_t seed) {
   g.input.args.push_back("program.vt");
   g.extra_debug = program.extra_debug;
   return g;
+}
+
+}  // namespace
+
+GeneratedCase generated_case(std::uint64_t seed) {
+  gen::Choices choices(seed);
+  return case_of(gen::generate_program(choices), fmt::format("seed {}", seed));
+}
+
+std::vector<Case> choice_cases(const std::vector<std::string>& paths) {
+  std::vector<fs::path> files;
+  for (const auto& given : paths) {
+    if (fs::is_directory(given)) {
+      for (const auto& entry : fs::recursive_directory_iterator(given)) {
+        if (entry.is_regular_file()) files.push_back(entry.path());
+      }
+    } else if (fs::is_regular_file(given)) {
+      files.emplace_back(given);
+    } else {
+      throw std::runtime_error("no such file or folder: " + given);
+    }
+  }
+  std::sort(files.begin(), files.end());
+  std::vector<Case> cases;
+  for (const auto& path : files) {
+    std::string bytes = read_file(path);
+    gen::Choices choices(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    // As the fuzz target makes them: its sandbox refuses modules.
+    gen::Program program = gen::generate_program(choices, {.modules = false, .debug_switch = true});
+    cases.push_back(case_of(std::move(program), path.lexically_normal().string()).input);
+  }
+  return cases;
 }
 
 ScriptCases script_cases(const std::vector<std::string>& paths, bool corpus) {

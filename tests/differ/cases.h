@@ -18,6 +18,10 @@ struct GeneratedCase {
 };
 [[nodiscard]] GeneratedCase generated_case(std::uint64_t seed);
 
+// The programs the generated fuzz target makes of the files under the given
+// folders (or of the files given by name): a finding or a corpus replayed.
+[[nodiscard]] std::vector<Case> choice_cases(const std::vector<std::string>& paths);
+
 struct ScriptCases {
   std::vector<Case> cases;
   std::vector<std::pair<std::string, std::string>> left_out;  // path, why

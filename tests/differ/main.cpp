@@ -41,6 +41,8 @@ Inputs (any mix):
   --files PATH...     script files, and every .vt file under folders, run as
                       their test markers say
   --corpus PATH...    fuzz inputs: every file under the folders, run alone
+  --choices PATH...   inputs of the generated fuzz target: the program each
+                      file makes
   --print SEED        write the program of SEED (and its modules) and stop
   --reduce SEED       shrink the program of SEED, a line at a time, for as long
                       as the two sides still disagree on it, and write what
@@ -67,6 +69,7 @@ struct Options {
   std::optional<std::uint64_t> reduce;
   std::vector<std::string> files;
   std::vector<std::string> corpus;
+  std::vector<std::string> choices;
   Side a{"", veltro::Core::Tree};
   Side b{"", veltro::Core::Compiled};
   bool core_a_given = false;
@@ -141,6 +144,8 @@ Options parse(int argc, char** argv) {
       list = &o.files;
     } else if (arg == "--corpus") {
       list = &o.corpus;
+    } else if (arg == "--choices") {
+      list = &o.choices;
     } else if (arg == "--reduce") {
       o.reduce = to_number(value(), "the seed");
     } else if (arg == "--print") {
@@ -176,7 +181,7 @@ Options parse(int argc, char** argv) {
   // A binary keeps its own default core unless one is asked for.
   if (!o.a.binary.empty() && !o.core_a_given) o.a.core.reset();
   if (!o.b.binary.empty() && !o.core_b_given) o.b.core.reset();
-  if (!o.seeds && !o.reduce && o.files.empty() && o.corpus.empty()) usage_error("nothing to run: give --seeds, --files or --corpus");
+  if (!o.seeds && !o.reduce && o.files.empty() && o.corpus.empty() && o.choices.empty()) usage_error("nothing to run: give --seeds, --files, --corpus or --choices");
   return o;
 }
 
@@ -540,6 +545,15 @@ int main(int argc, char** argv) {
       std::printf("  of them: %zu with -D, %zu with script modules, %zu with an exit status other than 0, "
                   "%zu with no output; %zu bytes of output and %zu ERROR lines in all (side A)\n",
                   debug, modules, nonzero, silent, out_bytes, error_lines);
+      failed |= tally.differs > 0 || tally.timed_out > 0;
+      inputs += tally.run;
+    }
+    if (!o.choices.empty()) {
+      std::vector<Case> cases = choice_cases(o.choices);
+      Tally tally;
+      differ.run_all(
+          cases.size(), o.batch, tally, [&](std::size_t i) { return cases[i]; }, [](const Case&, const Outcome&) {});
+      report("generated fuzz inputs", tally);
       failed |= tally.differs > 0 || tally.timed_out > 0;
       inputs += tally.run;
     }

@@ -13,6 +13,7 @@
 
 #include "differ/cases.h"
 #include "differ/run.h"
+#include "fuzz/program_generator.h"
 
 namespace veltro::differ {
 namespace {
@@ -183,6 +184,19 @@ TEST_F(DifferRuns, ScriptMarkersSetUpTheRun) {
   c.fixtures = marked.fixtures;
   EXPECT_EQ(slot.run({"", Core::Tree}, c).out, "1\n");
   EXPECT_TRUE(fs::exists(root_ / "run" / "data" / "x.txt"));
+}
+
+// A finding of the generated fuzz target replays as the program it made.
+TEST_F(DifferRuns, FuzzInputsReplayAsTheirPrograms) {
+  std::string bytes = "\x07\xc8\x0d\x63\x01\x00\xfa\x1f\x90\x33";
+  write(root_ / "found" / "crash-1", bytes);
+  std::vector<Case> cases = choice_cases({(root_ / "found").string()});
+  ASSERT_EQ(cases.size(), 1u);
+  gen::Choices choices(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+  gen::Program program = gen::generate_program(choices, {.modules = false, .debug_switch = true});
+  ASSERT_FALSE(cases[0].files.empty());
+  EXPECT_EQ(cases[0].files.back(), (std::pair<std::string, std::string>{"program.vt", program.text}));
+  EXPECT_EQ(cases[0].args.back(), "program.vt");
 }
 
 TEST(DifferText, WordsAndTimings) {
