@@ -81,6 +81,8 @@ inline constexpr Operand kIndexMask = ~kTagMask;
   X(CheckSignals)                                                                                    \
   /* a signal reached loop: break ends it (@a), continue goes on (@b), a return goes to @c */      \
   X(LoopHandler)                                                                                     \
+  /* a loop has ended: a break still pending (left by a call, or from before it began) is spent */ \
+  X(LoopEnd)                                                                                         \
   /* a signal reached try: an Error returned is caught into name b and goes to @a; else @c */      \
   X(TryHandler)                                                                                      \
   /* registers a, a+1 = the array of b and position 0; other values are reported and go to @d */   \

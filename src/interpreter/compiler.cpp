@@ -549,6 +549,12 @@ class Compiler {
     cold(handler, {Opcode::LoopHandler}, {{'a', exit}, {'b', next}, {'c', outer}});
   }
 
+  // However a loop ends, a break is spent: one that was pending as it
+  // began, or that a call in its condition or its array left, as well.
+  void loop_end(bool calls) {
+    if (checked_ || calls) emit({Opcode::LoopEnd});
+  }
+
   bool while_statement(const WhileStmt& s) {
     bool calls = has_call(*s.condition);
     Label top = new_label();
@@ -561,6 +567,7 @@ class Compiler {
     cold(failed, {Opcode::Fail, static_cast<std::uint8_t>(FailKind::While)}, {{'d', exit}});
     loop_body(s.body, calls, exit, [&](Label handler) { emit_to({Opcode::Loop}, {{'d', top}, {'c', handler}}); });
     bind(exit);
+    loop_end(calls);
     return calls;
   }
 
@@ -592,6 +599,7 @@ class Compiler {
     loop_body(s.body, calls, exit,
               [&](Label handler) { emit_to({round, 0, state, s.symbol}, {{'c', handler}, {'d', top}}); });
     bind(exit);
+    loop_end(calls);
     emit({Opcode::Clear, 0, state});
     bind(after);
     return calls;

@@ -694,6 +694,10 @@ op_LoopHandler: {
   JUMP(pc->b);
 }
 
+op_LoopEnd:
+  signals_ &= static_cast<std::uint8_t>(~kBreak);
+  NEXT();
+
 op_TryHandler: {
   if (Vm::catches(*this, pc->b)) JUMP(pc->a);
   JUMP(pc->c);
