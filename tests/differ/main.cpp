@@ -452,8 +452,9 @@ void report(const char* what, const Tally& t) {
   list("timed out", t.slow);
 }
 
-// Removes runs of lines from the program while the sides still disagree
-// (halving the run length when no run can go), and prints the rest.
+// Removes runs of lines from the program and its modules while the sides
+// still disagree (halving the run length when no run can go), and prints the
+// rest.
 int reduce(const Options& o, std::uint64_t seed) {
   std::string base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : fs::temp_directory_path().string();
   std::string pattern = base + "/veltro-differ-XXXXXX";
@@ -461,38 +462,50 @@ int reduce(const Options& o, std::uint64_t seed) {
   Slot slot(pattern + "/run", o.timeout);
   Case input = generated_case(seed).input;
   input.keeps_folder = false;  // every candidate is written anew
-  auto& program = input.files.back().second;  // program.vt comes last
-  auto differs = [&](const std::vector<std::string>& lines) {
-    program.clear();
-    for (const auto& l : lines) program += l + "\n";
+  auto split = [](const std::string& text) {
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end; at < text.size(); at = end + 1) {
+      end = std::min(text.find('\n', at), text.size());
+      lines.push_back(text.substr(at, end - at));
+    }
+    return lines;
+  };
+  auto differs = [&](std::string& file, const std::vector<std::string>& lines) {
+    file.clear();
+    for (const auto& l : lines) file += l + "\n";
     Outcome a = slot.run(o.a, input);
     Outcome b = slot.run(o.b, input);
     return !a.timed_out && !b.timed_out && !(a == b);
   };
-  std::vector<std::string> lines;
-  for (std::size_t at = 0, end; at < program.size(); at = end + 1) {
-    end = std::min(program.find('\n', at), program.size());
-    lines.push_back(program.substr(at, end - at));
-  }
-  if (!differs(lines)) {
+  auto& program = input.files.back().second;  // program.vt comes last
+  if (!differs(program, split(program))) {
     std::printf("the sides agree on seed %llu\n", static_cast<unsigned long long>(seed));
     fs::remove_all(pattern);
     return 0;
   }
-  for (std::size_t run = std::max<std::size_t>(1, lines.size() / 2);; run /= 2) {
-    for (std::size_t at = 0; at < lines.size();) {
-      std::vector<std::string> fewer(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(at));
-      fewer.insert(fewer.end(), lines.begin() + static_cast<std::ptrdiff_t>(std::min(lines.size(), at + run)),
-                   lines.end());
-      if (!fewer.empty() && differs(fewer)) {
-        lines = std::move(fewer);
-      } else {
-        at += run;
+  // The program first (its removed lines may leave module lines unused),
+  // then each module, then the program once more.
+  std::vector<std::size_t> order{input.files.size() - 1};
+  for (std::size_t i = 0; i + 1 < input.files.size(); ++i) order.push_back(i);
+  if (order.size() > 1) order.push_back(input.files.size() - 1);
+  for (std::size_t index : order) {
+    auto& file = input.files[index].second;
+    std::vector<std::string> lines = split(file);
+    for (std::size_t run = std::max<std::size_t>(1, lines.size() / 2);; run /= 2) {
+      for (std::size_t at = 0; at < lines.size();) {
+        std::vector<std::string> fewer(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(at));
+        fewer.insert(fewer.end(), lines.begin() + static_cast<std::ptrdiff_t>(std::min(lines.size(), at + run)),
+                     lines.end());
+        if (!fewer.empty() && differs(file, fewer)) {
+          lines = std::move(fewer);
+        } else {
+          at += run;
+        }
       }
+      if (run == 1) break;
     }
-    if (run == 1) break;
+    (void)differs(file, lines);
   }
-  (void)differs(lines);
   for (const auto& [name, text] : input.files) std::printf("---- %s\n%s", name.c_str(), text.c_str());
   Outcome a = slot.run(o.a, input);
   Outcome b = slot.run(o.b, input);
