@@ -175,7 +175,9 @@ namespace {
 GeneratedCase case_of(gen::Program program, std::string label) {
   GeneratedCase g;
   g.input.label = std::move(label);
-  g.input.keeps_folder = true;
+  // A program that writes files needs a fresh folder for every run.
+  g.input.keeps_folder = !program.writes_files;
+  g.files = program.writes_files;
   for (auto& m : program.modules) g.input.files.emplace_back(m.name + ".vt", std::move(m.text));
   g.modules = !g.input.files.empty();
   g.input.alone = program.text.find("sys.exit") != std::string::npos;

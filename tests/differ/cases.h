@@ -15,6 +15,7 @@ struct GeneratedCase {
   Case input;
   bool extra_debug = false;
   bool modules = false;
+  bool files = false;  // it uses the files module
 };
 [[nodiscard]] GeneratedCase generated_case(std::uint64_t seed);
 

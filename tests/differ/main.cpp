@@ -537,13 +537,14 @@ int main(int argc, char** argv) {
     if (o.seeds) {
       auto [first, last] = *o.seeds;
       Tally tally;
-      std::size_t debug = 0, modules = 0, nonzero = 0, out_bytes = 0, error_lines = 0, silent = 0;
+      std::size_t debug = 0, modules = 0, files = 0, nonzero = 0, out_bytes = 0, error_lines = 0, silent = 0;
       differ.run_all(
           static_cast<std::size_t>(last - first + 1), o.batch, tally,
           [&](std::size_t i) {
             GeneratedCase g = generated_case(first + i);
             debug += g.extra_debug;
             modules += g.modules;
+            files += g.files;
             return std::move(g.input);
           },
           [&](const Case&, const Outcome& a) {
@@ -555,9 +556,9 @@ int main(int argc, char** argv) {
             }
           });
       report(fmt::format("generated programs (seeds {}..{})", first, last).c_str(), tally);
-      std::printf("  of them: %zu with -D, %zu with script modules, %zu with an exit status other than 0, "
-                  "%zu with no output; %zu bytes of output and %zu ERROR lines in all (side A)\n",
-                  debug, modules, nonzero, silent, out_bytes, error_lines);
+      std::printf("  of them: %zu with -D, %zu with script modules, %zu with the files module, %zu with an exit "
+                  "status other than 0, %zu with no output; %zu bytes of output and %zu ERROR lines in all (side A)\n",
+                  debug, modules, files, nonzero, silent, out_bytes, error_lines);
       failed |= tally.differs > 0 || tally.timed_out > 0;
       inputs += tally.run;
     }

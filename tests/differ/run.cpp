@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -175,7 +176,8 @@ pid_t Slot::launch(const Side& side, const Case& input, const std::vector<Case>*
 pid_t Slot::start_batch(const Side& side, const std::vector<Case>& inputs) {
   if (!side.binary.empty()) throw std::logic_error("a batch runs in this process only");
   std::string key = fmt::format("batch {} {}", inputs.front().label, inputs.size());
-  if (prepared_ != key) {
+  bool reusable = std::all_of(inputs.begin(), inputs.end(), [](const Case& c) { return c.keeps_folder; });
+  if (prepared_ != key || !reusable) {
     std::error_code ignored;
     fs::remove_all(folder_, ignored);
     for (std::size_t i = 0; i < inputs.size(); ++i) {

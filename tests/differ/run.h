@@ -31,8 +31,9 @@ struct Case {
   std::vector<std::string> args;  // veltro's arguments
   std::string input;  // standard input
   std::vector<std::pair<std::string, std::string>> env;
-  // Its runs leave the run folder as they found it (generated programs write
-  // no files), so that the folder is made once for all runs of the input.
+  // Its runs leave the run folder as they found it (generated programs that
+  // do not use the files module), so that the folder is made once for all
+  // runs of the input; otherwise it is made afresh for every run.
   bool keeps_folder = false;
   // It may end its process (sys.exit): it never runs in a batch.
   bool alone = false;

@@ -87,6 +87,10 @@ constexpr std::string_view kFloats[] = {"0.5", "2.25", "0.1", "3.0", "1.5", "100
 constexpr std::string_view kBigNumbers[] = {"9223372036854775807", "4294967296", "2147483647", "1000000007",
                                             "(-9223372036854775807 - 1)"};
 constexpr std::string_view kKeys[] = {"a", "b", "c", "key"};
+// Paths the files module sees: relative, so under the run's working folder,
+// and never the program's own files. "gone/..." has no folder; 7 is a path too.
+constexpr std::string_view kPaths[] = {"\"f1.txt\"", "\"f2.txt\"", "\"fz\"", "\"fz/f3.txt\"", "\"fz/sub\"",
+                                       "\"fz/sub/f4.txt\"", "\"gone/f5.txt\"", "7"};
 
 struct Var {
   std::string name;
@@ -235,6 +239,9 @@ class Generator {
   void nested_def(Frame& f);
   void use_statement(Frame& f);
   void function_value(Frame& f);
+  void files_statement(Frame& f);
+  std::string shape(Frame& f, int depth);
+  std::string path() { return std::string(from(kPaths)); }
   void loop_body(Frame& f, int depth, const std::string& counter, int rounds);
   void guarded(Frame& f, std::string_view statement, bool guard);
 
@@ -259,6 +266,8 @@ class Generator {
   bool text_ = false;  // the library modules the code being written has imported
   bool data_ = false;
   bool sys_ = false;
+  bool files_ = false;
+  bool caller_ = false;  // the program defines a function named call
   bool in_module_ = false;
 };
 
@@ -424,7 +433,7 @@ std::string Generator::num_leaf(Frame& f) {
 std::string Generator::num(Frame& f, int depth) {
   if (depth <= 0) return num_leaf(f);
   int d = depth - 1;
-  switch (pick({6, 8, 1, 2, 3, 2, 2, 2, text_ || data_ ? 2u : 0u, 1, rarely(3) ? 1u : 0u})) {
+  switch (pick({6, 8, 1, 2, 3, 2, 2, 2, text_ || data_ ? 2u : 0u, 1, files_ ? 1u : 0u, rarely(3) ? 1u : 0u})) {
     case 0: return num_leaf(f);
     case 1: {
       static constexpr std::string_view kOps[] = {"+", "+", "-", "-", "*", "*", "/", "%", "**"};
@@ -472,6 +481,7 @@ std::string Generator::num(Frame& f, int depth) {
         default: return fmt::format("data.get({}, {}, {})", dict(f, d), key(f), num(f, d));
       }
     case 9: return fmt::format("{}.len()", from({"\"abc\"", "[1, 2]", "\"\xc3\xa9\""}));
+    case 10: return fmt::format("len(files.list({}))", path());  // a count: the order of a listing is the system's
     default: return failing(f, d);
   }
 }
@@ -491,7 +501,7 @@ std::string Generator::str(Frame& f, int depth, int& refs) {
   if (depth <= 0) return leaf();
   int d = depth - 1;
   int none = 0;  // conversions that can multiply a length see only bounded values
-  switch (pick({4, 5, 2, 2, 1, 2, text_ ? 1u : 0u, 2, 1})) {
+  switch (pick({4, 5, 2, 2, 1, 2, text_ ? 1u : 0u, 2, 1, files_ && refs > 0 ? 2u : 0u})) {
     case 0: return leaf();
     case 1: {
       std::string left = str(f, d, refs);
@@ -520,6 +530,10 @@ std::string Generator::str(Frame& f, int depth, int& refs) {
         }
         default: return fmt::format("({}).upper()", literal(Ty::Str));
       }
+    case 9:
+      // A file holds what one value held: reading it is reading that value.
+      --refs;
+      return fmt::format("files.read({})", path());
     default:
       if (auto member = module_member(Ty::Str); member && refs > 0) {
         --refs;
@@ -532,7 +546,8 @@ std::string Generator::str(Frame& f, int depth, int& refs) {
 std::string Generator::short_str(Frame& f, int depth) {
   int d = depth > 0 ? depth - 1 : 0;
   int refs = 1;
-  switch (pick({5, 4, depth > 0 ? 2u : 0u, depth > 0 ? 1u : 0u, depth > 0 ? 1u : 0u, 1, 1, text_ ? 2u : 0u})) {
+  switch (pick({5, 4, depth > 0 ? 2u : 0u, depth > 0 ? 1u : 0u, depth > 0 ? 1u : 0u, 1, 1, text_ ? 2u : 0u,
+                caller_ ? 2u : 0u})) {
     case 0: return literal(Ty::Short);
     case 1: return read(f, Ty::Short, refs).value_or(literal(Ty::Short));
     case 2: {
@@ -544,9 +559,17 @@ std::string Generator::short_str(Frame& f, int depth) {
     case 4: return fmt::format("concat({}, {})", num(f, d), boolean(f, d));
     case 5: return fmt::format("{}({})", from({"upper", "lower"}), literal(Ty::Short));
     case 6: return fmt::format("{}.{}()", literal(Ty::Short), from({"upper", "lower", "len"}));
-    default:
+    case 7:
       if (below(2)) return fmt::format("text.char({})", num(f, d));
       return fmt::format("text.fixed({}, {})", num(f, d), below(5));
+    default:
+      // Calls of what is not a name reach the user's function named call,
+      // the callee's value first.
+      switch (pick({1, 1, 1})) {
+        case 0: return fmt::format("({})({})", num(f, d), num(f, d));
+        case 1: return fmt::format("[{}][0]({})", temporary(f, text_type(), d), num(f, d));
+        default: return fmt::format("print()({})", literal(Ty::Num));
+      }
   }
 }
 
@@ -557,7 +580,7 @@ std::string Generator::boolean(Frame& f, int depth) {
     return literal(Ty::Bool);
   }
   int d = depth - 1;
-  switch (pick({6, 2, 2, 1, 2, 2, 1, text_ || data_ ? 1u : 0u, 1})) {
+  switch (pick({6, 2, 2, 1, 2, 2, 1, text_ || data_ ? 1u : 0u, 1, files_ ? 2u : 0u})) {
     case 0: {
       static constexpr std::string_view kOps[] = {"<", ">", "<=", ">=", "==", "!="};
       return fmt::format("({} {} {})", num(f, d), from(kOps), num(f, d));
@@ -585,6 +608,9 @@ std::string Generator::boolean(Frame& f, int depth) {
                            short_str(f, d));
       }
       return fmt::format("data.has({}, {})", dict(f, d), key(f));
+    case 9:
+      if (below(4) == 0) return fmt::format("contains(files.list({}), \"f3.txt\")", path());
+      return fmt::format("files.{}({})", from({"exists", "is_file", "is_folder"}), path());
     default: return fmt::format("({} == {})", temporary(f, text_type(), d), temporary(f, text_type(), d));
   }
 }
@@ -719,7 +745,7 @@ std::string Generator::any(Frame& f, int depth, int& refs) {
     return literal(Ty::Any);
   }
   int d = depth - 1;
-  switch (pick({3, 6, 2, 1, 1, 2, 1, 1})) {
+  switch (pick({3, 6, 2, 1, 1, 2, 1, 1, 1})) {
     case 0:
       if (auto name = read(f, Ty::Any, refs)) return *name;
       return literal(Ty::Any);
@@ -753,6 +779,7 @@ std::string Generator::any(Frame& f, int depth, int& refs) {
       if (names.empty()) return literal(Ty::Any);
       return from(names);
     }
+    case 7: return shape(f, d);
     default: {
       int any_refs = 1;
       if (refs > 0) {
@@ -770,7 +797,7 @@ std::string Generator::any(Frame& f, int depth, int& refs) {
 std::string Generator::failing(Frame& f, int depth) {
   int d = depth > 0 ? depth - 1 : 0;
   std::size_t form = pick({3, 1, 2, 2, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, fns_.empty() ? 0u : 1u,
-                           text_ ? 1u : 0u, built_.empty() ? 0u : 1u});
+                           text_ ? 1u : 0u, built_.empty() ? 0u : 1u, files_ ? 2u : 0u});
   switch (form) {
     case 0: return fmt::format("({} / 0)", num(f, d));
     case 1: return fmt::format("({} % 0)", num(f, d));
@@ -803,10 +830,40 @@ std::string Generator::failing(Frame& f, int depth) {
       return fmt::format("{}({})", fn.name, join(args));
     }
     case 19: return below(2) ? "text.trim(1)" : "text.nothing()";
-    default: {
+    case 20: {
       const ModuleInfo& m = from(built_);
       return fmt::format("{}.{}", m.name, below(2) ? "nothing" : "nothing()");
     }
+    default:
+      // Too few arguments, a file that is not there, a function the module lacks.
+      switch (pick({1, 1, 1, 1})) {
+        case 0: return fmt::format("files.{}()", from({"read", "delete", "exists", "list", "create_folder"}));
+        case 1: return fmt::format("files.{}({})", from({"write", "append"}), path());
+        case 2: return fmt::format("files.read({})", from({"\"gone/f5.txt\"", "\"fz\"", "\"nothing.txt\""}));
+        default: return fmt::format("files.nothing({})", path());
+      }
+  }
+}
+
+// A shape value, or what the drawing builtins answer without a window.
+std::string Generator::shape(Frame& f, int depth) {
+  int d = std::min(depth, 1);
+  switch (pick({2, 1, 1, 2, 1, 1})) {
+    case 0: return fmt::format("rect({}, {}, {}, {})", num(f, d), num(f, d), num(f, d), num(f, d));
+    case 1: return fmt::format("circle({}, {}, {})", num(f, d), num(f, d), num(f, d));
+    case 2: {
+      std::vector<std::string> corners;
+      for (int i = 0; i < 6; ++i) corners.push_back(num(f, 0));
+      return fmt::format("triangle({})", join(corners));
+    }
+    case 3: return fmt::format("color({}, {}, {})", num(f, d), num(f, d), num(f, d));
+    case 4: return fmt::format("{}(circle(1, 2, 3), color(4, 5, {}))", from({"draw", "fill"}), num(f, 0));
+    default:
+      switch (pick({2, 1, 1})) {
+        case 0: return fmt::format("{}(1, {}, 3, 4)", from({"rect", "color"}), literal(Ty::Short));  // null
+        case 1: return "is_open()";
+        default: return "window_width()";
+      }
   }
 }
 
@@ -870,7 +927,7 @@ void Generator::statement(Frame& f, int depth) {
   bool top = !f.function;
   enum Form {
     Print, Let, Assign, Compound, InPlace, Expression, If, While, ForRange, ForArray, ForGuarded, Match, Try,
-    Return, Flag, Breaker, Global, Nested, Use, FunctionValue, Exit, Stray,
+    Return, Flag, Breaker, Global, Nested, Use, FunctionValue, Exit, Files, Stray,
   };
   auto form = static_cast<Form>(pick({
       8,                                     // Print
@@ -894,6 +951,7 @@ void Generator::statement(Frame& f, int depth) {
       o_.modules && !in_module_ ? 1u : 0u,   // Use
       fns_.empty() ? 0u : 1u,                // FunctionValue
       sys_ ? 1u : 0u,                        // Exit
+      files_ ? 5u : 0u,                      // Files
       1,                                     // Stray: return, break or continue where nothing expects them
   }));
   switch (form) {
@@ -937,6 +995,7 @@ void Generator::statement(Frame& f, int depth) {
     case Exit:
       guarded(f, fmt::format("sys.exit({})", from({"0", "1", "7", "255", "256", "(-1)", "\"x\""})), !rarely(6));
       return;
+    case Files: return files_statement(f);
     case Stray:
       // Rare: these change what the rest of the program does.
       if (!rarely(12)) return print_statement(f);
@@ -1356,6 +1415,37 @@ void Generator::use_statement(Frame& f) {
   }
 }
 
+// The files module, on paths under the working folder.
+void Generator::files_statement(Frame& f) {
+  static constexpr std::string_view kFolders[] = {"\"fz\"", "\"fz/sub\"", "\"fz/sub/deep\"", "\"gone\"",
+                                                  "\"f1.txt\""};
+  switch (pick({3, 2, 2, 1, 1, 1, 2, 1})) {
+    case 0: {
+      int refs = 1;
+      line(fmt::format("files.write({}, {})", path(), str(f, 2, refs)));
+      return;
+    }
+    case 1: line(fmt::format("files.append({}, {})", path(), short_str(f, 1))); return;
+    case 2: line(fmt::format("files.create_folder({})", from(kFolders))); return;
+    case 3: line(fmt::format("files.delete({})", path())); return;
+    case 4: line(fmt::format("files.delete_folder({})", from(kFolders))); return;
+    case 5:
+      // A truthy flag removes what is inside too; a falsy one does not.
+      line(fmt::format("files.delete_folder({}, {})", from(kFolders), from({"true", "false", "0", "\"\"", "print()"})));
+      return;
+    case 6:
+      line(fmt::format("print({})", below(2) ? fmt::format("files.read({})", path())
+                                             : fmt::format("files.{}({})", from({"exists", "is_file", "is_folder"}), path())));
+      return;
+    default: {
+      std::string folder(from(kFolders));
+      line(fmt::format("print(len(files.list({})), contains(files.list({}), {}))", folder, folder,
+                       from({"\"f3.txt\"", "\"sub\""})));
+      return;
+    }
+  }
+}
+
 void Generator::function_value(Frame& f) {
   std::vector<const Fn*> plain;
   for (const auto& fn : fns_) {
@@ -1520,9 +1610,16 @@ void Generator::imports(Frame& top) {
   data_ = below(2) == 1;
   // Rare: a program that may end its process runs alone in a batch.
   sys_ = rarely(10);
+  files_ = rarely(5);
   if (text_) line("use text");
   if (data_) line("use data");
   if (sys_) line("use sys");
+  if (files_) {
+    line("use files");
+    // Mostly a folder to work in from the start.
+    if (below(3) != 0) line("files.create_folder(\"fz/sub\")");
+    if (below(2) != 0) line("files.write(\"fz/f3.txt\", \"three\")");
+  }
   int alias = 0;
   for (const auto& m : built_) {
     switch (pick({3, 1, 2})) {
@@ -1590,6 +1687,15 @@ Program Generator::run() {
     line("print(v1(\"abc\"), typeof(v1))");
     globals_.push_back({"v1", Ty::Any});
   }
+  if (rarely(10)) {
+    // Calls of what is not a name (a call's result, an element, a literal)
+    // are calls of a function named call.
+    raw("def call(v1, n1) {");
+    raw("  return concat(typeof(v1), \":\", n1);");
+    raw("}");
+    caller_ = true;
+    line("print([1, 2][0](5), \"abc\"(1.5), print()(2))");
+  }
   if (with_main) {
     Frame main;
     main.function = true;
@@ -1605,6 +1711,7 @@ Program Generator::run() {
   }
   if (sys_ && rarely(3)) line(fmt::format("sys.exit({})", below(3)));
   program.text = std::move(out_);
+  program.writes_files = files_;
   return program;
 }
 

@@ -16,9 +16,10 @@
 // one other unbounded value plus literals, so values grow by addition, never
 // by doubling; conversions that multiply sizes (text forms, case mapping,
 // splitting) only see bounded values when their result is stored.
-// Why they are deterministic: no input, clock, random number, file or
-// socket, and no dictionary with more than one entry reaches text (its order
-// is unspecified).
+// Why they are deterministic: no input, clock, random number or socket; files
+// only under the working folder, whose listings reach text as counts and
+// membership tests (their order is the system's); and no dictionary with more
+// than one entry reaches text (its order is unspecified).
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -46,8 +47,8 @@ class Choices {
 };
 
 struct Options {
-  // Script modules beside the program, and the library modules text, data
-  // and sys; off where a sandbox refuses every module.
+  // Script modules beside the program, and the library modules text, data,
+  // sys and files; off where a sandbox refuses every module.
   bool modules = true;
   // Some programs ask for the debug switch (-D): DEBUG and DEBUG CALL lines.
   bool debug_switch = true;
@@ -62,6 +63,9 @@ struct Program {
   std::string text;
   std::vector<ModuleFile> modules;
   bool extra_debug = false;  // run with -D
+  // It uses the files module: it changes its working folder, so each run
+  // needs a fresh one.
+  bool writes_files = false;
 };
 
 [[nodiscard]] Program generate_program(Choices& choices, const Options& options = {});

@@ -109,6 +109,32 @@ TEST_F(DifferRuns, ABatchGivesWhatSeparateRunsGive) {
   EXPECT_EQ(slot.finish_batch(status).size(), 1u);
 }
 
+// A program that writes files finds its folder as it was made, on every run,
+// in a batch or alone; one that writes none shares the folder between runs.
+TEST_F(DifferRuns, ProgramsThatWriteFilesGetAFreshFolderForEveryRun) {
+  Slot slot((root_ / "run").string(), 5);
+  Side side{"", Core::Tree};
+  Case writer = script("use files\nprint(files.exists(\"mark.txt\"))\nfiles.write(\"mark.txt\", 1)\n");
+  writer.label = "writer";
+  std::vector<Case> batch{writer, script("print(2)\n")};
+  batch[1].keeps_folder = true;
+  for (int round = 0; round < 2; ++round) {
+    pid_t pid = slot.start_batch(side, batch);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    std::vector<Outcome> outcomes = slot.finish_batch(status);
+    ASSERT_EQ(outcomes.size(), 2u);
+    EXPECT_EQ(outcomes[0].out, "false\n") << "round " << round;
+  }
+  for (int round = 0; round < 2; ++round) EXPECT_EQ(slot.run(side, writer).out, "false\n") << "round " << round;
+  // What the generator marks as writing files is run that way.
+  for (std::uint64_t seed = 1; seed <= 200; ++seed) {
+    GeneratedCase g = generated_case(seed);
+    bool uses_files = g.input.files.back().second.find("use files") != std::string::npos;
+    EXPECT_EQ(g.input.keeps_folder, !uses_files) << "seed " << seed;
+  }
+}
+
 TEST_F(DifferRuns, ARunThatDoesNotEndIsStopped) {
   Slot slot((root_ / "run").string(), 1);
   Outcome o = slot.run({"", Core::Tree}, script("print(\"started\")\nwhile true { }\n"));

@@ -198,7 +198,8 @@ TEST(ProgramGenerator, SeedsUseEveryForm) {
                                                   TokenType::StarAssign, TokenType::SlashAssign}));
   for (const char* name : {"print", "len", "upper", "lower", "slice", "contains", "split", "concat", "push", "pop",
                            "reverse", "abs", "sqrt", "pow", "min", "max", "floor", "ceil", "round", "typeof",
-                           "is_number", "is_string", "is_array", "is_dict", "text.", "data.", "sys.", "mod.", "call"}) {
+                           "is_number", "is_string", "is_array", "is_dict", "text.", "data.", "sys.", "files.",
+                           "mod.", "call", "rect", "circle", "triangle", "color", "draw", "fill", "is_open"}) {
     EXPECT_TRUE(census.calls.count(name)) << "call of " << name;
   }
   for (const char* shape : {"else", "wildcard", "value pattern", "return value", "bare return", "use", "use as",
@@ -209,8 +210,10 @@ TEST(ProgramGenerator, SeedsUseEveryForm) {
     EXPECT_TRUE(seen.count(feature)) << feature;
   }
   // Method form, a function defined inside a function, a break in a called
-  // function, recursion.
-  for (const char* text : {"\".upper()", ".len()", "  def h", "break;\n  print(\"after the flag\")", "(k - 1"}) {
+  // function, recursion, a user function that calls of non-names reach, the
+  // files module writing and listing.
+  for (const char* text : {"\".upper()", ".len()", "  def h", "break;\n  print(\"after the flag\")", "(k - 1",
+                           "def call(", "files.write(", "files.append(", "files.list(", "files.delete_folder("}) {
     EXPECT_NE(all.find(text), std::string::npos) << text;
   }
 }
