@@ -818,9 +818,15 @@ std::string Generator::failing(Frame& f, int depth) {
     case 16: return fmt::format("{}(1)", pool_name(Ty::Num));  // a number is not callable
     case 17: return fmt::format("{}[0](2)", literal(Ty::Nums));
     case 18: {
-      // A user function with the wrong number of arguments.
-      // (A module function takes any number and runs.)
-      const Fn& fn = from(fns_);
+      // A user function with the wrong number of arguments. Not one reached
+      // through a module's name: that takes any number and runs, and what
+      // it returns must not become a loop's bound.
+      std::vector<const Fn*> plain;
+      for (const auto& candidate : fns_) {
+        if (candidate.name.find('.') == std::string::npos) plain.push_back(&candidate);
+      }
+      if (plain.empty()) return "undefined0";
+      const Fn& fn = *from(plain);
       if (!affordable(f, fn.cost)) return "undefined0";
       spend(f, fn.cost);
       std::size_t n = fn.params.size() + 1;
