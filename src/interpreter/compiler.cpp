@@ -531,8 +531,8 @@ class Compiler {
   // The body of a loop, with its own handler for the signals that reach it.
   // `next` is where a round ends (continue goes there); `top` where the next
   // round starts.
-  // `round_end` is the instruction that ends a round, given the handler; a
-  // round that goes on jumps back from it, one that ends falls through.
+  // `round_end` emits what ends a round, given the handler: it goes back
+  // for the next round or on to `exit`.
   void loop_body(const Block& body, bool pending, Label exit, const std::function<void(Label)>& round_end) {
     Label next = new_label();
     Label handler = new_label();
@@ -542,7 +542,6 @@ class Compiler {
     guarded(body, pending, [&] {
       bind(next);
       round_end(handler);
-      emit_to({Opcode::Jump}, 'd', exit);
     });
     loops_.pop_back();
     handler_ = outer;
@@ -597,7 +596,10 @@ class Compiler {
     }
     bind(top);
     loop_body(s.body, calls, exit,
-              [&](Label handler) { emit_to({round, 0, state, s.symbol}, {{'c', handler}, {'d', top}}); });
+              [&](Label handler) {
+                emit_to({round, 0, state, s.symbol}, {{'c', handler}, {'d', top}});
+                emit_to({Opcode::Jump}, 'd', exit);
+              });
     bind(exit);
     loop_end(calls);
     emit({Opcode::Clear, 0, state});

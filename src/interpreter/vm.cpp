@@ -78,12 +78,10 @@ constexpr ops::Op comparison_of(Opcode op) {
                               static_cast<int>(ops::Op::Equal));
 }
 
-}  // namespace
-
 // How an operand is read: from its tag, or as a kind the instruction settles
 // (Slot a register or constant, Name a variable).
-namespace {
 enum class Kind { Any, Slot, Name };
+
 }  // namespace
 
 // The instructions' rare and heavy paths, kept out of the loop so that its
@@ -340,6 +338,27 @@ void Interpreter::run(const Code& code, Value* R) {
   };
   auto target = [&](std::uint32_t at) VELTRO_INLINE { return start + at; };
 
+  // A loop's round ends: whether a signal or Ctrl-C stops the loop here.
+  auto round_stops = [&]() VELTRO_INLINE { return !harness::step() || signals_ != 0 || interrupt::requested(); };
+  // The next element of an array (registers s, s+1: the array and the
+  // position), or the next number of a range (registers s, s+1: the next
+  // number and the end), bound to the name; false when there is none.
+  auto next_item = [&](std::uint32_t s, Symbol name) VELTRO_INLINE -> bool {
+    const auto& items = R[s].as_array();
+    std::int64_t i = R[s + 1].as_number();
+    if (static_cast<std::size_t>(i) >= items.size() || !harness::step()) return false;
+    R[s + 1].set_inline(ValueType::Number, i + 1);
+    env_.define(name, items[static_cast<std::size_t>(i)]);
+    return true;
+  };
+  auto next_number = [&](std::uint32_t s, Symbol name) VELTRO_INLINE -> bool {
+    std::int64_t i = R[s].as_number();
+    if (i >= R[s + 1].as_number() || !harness::step()) return false;
+    R[s].set_inline(ValueType::Number, i + 1);
+    env_.define_inline(name, ValueType::Number, i);
+    return true;
+  };
+
   // An operand of a kind settled in advance (see VELTRO_TYPED_INSTRUCTIONS),
   // or read from its tag; nullptr for an unbound name.
   auto operand = [&]<Kind L>(Operand o) VELTRO_INLINE -> const Value* {
@@ -438,59 +457,51 @@ op_Move: {
   NEXT();
 }
 
-#define VELTRO_BINARY(name)                                                        \
-  op_##name: {                                                                     \
-    constexpr ops::Op kOp = operator_of(Opcode::name);                             \
-    if (numeric.template operator()<kOp>(*pc)) NEXT();                             \
-    if (!Vm::general(*this, *pc, kOp, R, K, failure)) FAIL();                                                \
-    NEXT();                                                                        \
-  }
-VELTRO_BINARY(Add)
-VELTRO_BINARY(Subtract)
-VELTRO_BINARY(Multiply)
-VELTRO_BINARY(Divide)
-VELTRO_BINARY(Remainder)
-VELTRO_BINARY(Power)
-VELTRO_BINARY(Equal)
-VELTRO_BINARY(NotEqual)
-VELTRO_BINARY(Less)
-VELTRO_BINARY(Greater)
-VELTRO_BINARY(LessEqual)
-VELTRO_BINARY(GreaterEqual)
-#undef VELTRO_BINARY
 
-// The kinds of a typed form's name.
+// Arithmetic, comparison and test instructions: the general forms read
+// their operands' kinds (A) from the tags, the typed forms have them settled.
+#define VELTRO_KIND_A Kind::Any
 #define VELTRO_KIND_S Kind::Slot
 #define VELTRO_KIND_R Kind::Slot
 #define VELTRO_KIND_N Kind::Name
-#define VELTRO_TYPED_BINARY_HANDLER(op, l, r, d)                                                         \
-  op_##op##_##l##r##d: {                                                                                 \
+#define VELTRO_BINARY_HANDLER(label, op, l, r, d)                                                        \
+  label: {                                                                                               \
     constexpr ops::Op kOp = operator_of(Opcode::op);                                                     \
     if (numeric.template operator()<kOp, VELTRO_KIND_##l, VELTRO_KIND_##r, VELTRO_KIND_##d>(*pc)) NEXT(); \
     if (!Vm::general(*this, *pc, kOp, R, K, failure)) FAIL();                                            \
     NEXT();                                                                                              \
   }
-#define VELTRO_TYPED_TEST_HANDLER(op, l, r, d)                                                           \
-  op_##op##_##l##r##d: {                                                                                 \
+#define VELTRO_TEST_HANDLER(label, op, l, r)                                                             \
+  label: {                                                                                               \
     int truth = compare.template operator()<comparison_of(Opcode::op), VELTRO_KIND_##l, VELTRO_KIND_##r>(*pc); \
     if (truth < 0) FAIL();                                                                               \
     if (truth == 0) JUMP(pc->a);                                                                         \
     NEXT();                                                                                              \
   }
+#define VELTRO_BINARY(op) VELTRO_BINARY_HANDLER(op_##op, op, A, A, A)
+VELTRO_BINARY(Add) VELTRO_BINARY(Subtract) VELTRO_BINARY(Multiply) VELTRO_BINARY(Divide)
+VELTRO_BINARY(Remainder) VELTRO_BINARY(Power) VELTRO_BINARY(Equal) VELTRO_BINARY(NotEqual)
+VELTRO_BINARY(Less) VELTRO_BINARY(Greater) VELTRO_BINARY(LessEqual) VELTRO_BINARY(GreaterEqual)
+#define VELTRO_TEST(op) VELTRO_TEST_HANDLER(op_##op, op, A, A)
+VELTRO_TEST(TestEqual) VELTRO_TEST(TestNotEqual) VELTRO_TEST(TestLess)
+VELTRO_TEST(TestGreater) VELTRO_TEST(TestLessEqual) VELTRO_TEST(TestGreaterEqual)
 #define VELTRO_TYPED_HANDLER(op, l, r, d) VELTRO_TYPED_HANDLER_##d(op, l, r, d)
-#define VELTRO_TYPED_HANDLER_R VELTRO_TYPED_BINARY_HANDLER
-#define VELTRO_TYPED_HANDLER_N VELTRO_TYPED_BINARY_HANDLER
-#define VELTRO_TYPED_HANDLER__ VELTRO_TYPED_TEST_HANDLER
+#define VELTRO_TYPED_HANDLER_R(op, l, r, d) VELTRO_BINARY_HANDLER(op_##op##_##l##r##d, op, l, r, d)
+#define VELTRO_TYPED_HANDLER_N(op, l, r, d) VELTRO_BINARY_HANDLER(op_##op##_##l##r##d, op, l, r, d)
+#define VELTRO_TYPED_HANDLER__(op, l, r, d) VELTRO_TEST_HANDLER(op_##op##_##l##r##d, op, l, r)
 VELTRO_TYPED_INSTRUCTIONS(VELTRO_TYPED_HANDLER)
 #undef VELTRO_TYPED_HANDLER__
 #undef VELTRO_TYPED_HANDLER_N
 #undef VELTRO_TYPED_HANDLER_R
 #undef VELTRO_TYPED_HANDLER
-#undef VELTRO_TYPED_TEST_HANDLER
-#undef VELTRO_TYPED_BINARY_HANDLER
+#undef VELTRO_TEST
+#undef VELTRO_BINARY
+#undef VELTRO_TEST_HANDLER
+#undef VELTRO_BINARY_HANDLER
 #undef VELTRO_KIND_N
 #undef VELTRO_KIND_R
 #undef VELTRO_KIND_S
+#undef VELTRO_KIND_A
 
 op_And:
 op_Or: {
@@ -498,20 +509,6 @@ op_Or: {
   NEXT();
 }
 
-#define VELTRO_TEST(name)                                                          \
-  op_##name: {                                                                     \
-    int truth = compare.template operator()<comparison_of(Opcode::name)>(*pc);    \
-    if (truth < 0) FAIL();                                                         \
-    if (truth == 0) JUMP(pc->a);                                                   \
-    NEXT();                                                                        \
-  }
-VELTRO_TEST(TestEqual)
-VELTRO_TEST(TestNotEqual)
-VELTRO_TEST(TestLess)
-VELTRO_TEST(TestGreater)
-VELTRO_TEST(TestLessEqual)
-VELTRO_TEST(TestGreaterEqual)
-#undef VELTRO_TEST
 
 op_JumpIfNot: {
   const Value* v = fetch(pc->b);
@@ -671,7 +668,7 @@ op_Jump:
   JUMP(pc->d);
 
 op_Loop: {
-  if (!harness::step() || signals_ != 0 || interrupt::requested()) [[unlikely]] JUMP(pc->c);
+  if (round_stops()) [[unlikely]] JUMP(pc->c);
   JUMP(pc->d);
 }
 
@@ -718,14 +715,9 @@ op_ForPrepare: {
   NEXT();
 }
 
-op_ForNext: {
-  const auto& items = R[pc->a].as_array();
-  std::int64_t i = R[pc->a + 1].as_number();
-  if (static_cast<std::size_t>(i) >= items.size() || !harness::step()) JUMP(pc->d);
-  R[pc->a + 1].set_inline(ValueType::Number, i + 1);
-  env_.define(pc->c, items[static_cast<std::size_t>(i)]);
+op_ForNext:
+  if (!next_item(pc->a, pc->c)) JUMP(pc->d);
   NEXT();
-}
 
 op_RangePrepare: {
   bool ok;
@@ -738,32 +730,19 @@ op_RangePrepare: {
   NEXT();
 }
 
-op_ForRound: {
-  if (!harness::step() || signals_ != 0 || interrupt::requested()) [[unlikely]] JUMP(pc->c);
-  const auto& items = R[pc->a].as_array();
-  std::int64_t i = R[pc->a + 1].as_number();
-  if (static_cast<std::size_t>(i) >= items.size() || !harness::step()) NEXT();
-  R[pc->a + 1].set_inline(ValueType::Number, i + 1);
-  env_.define(pc->b, items[static_cast<std::size_t>(i)]);
-  JUMP(pc->d);
-}
-
-op_RangeRound: {
-  if (!harness::step() || signals_ != 0 || interrupt::requested()) [[unlikely]] JUMP(pc->c);
-  std::int64_t i = R[pc->a].as_number();
-  if (i >= R[pc->a + 1].as_number() || !harness::step()) NEXT();
-  R[pc->a].set_inline(ValueType::Number, i + 1);
-  env_.define_inline(pc->b, ValueType::Number, i);
-  JUMP(pc->d);
-}
-
-op_RangeNext: {
-  std::int64_t i = R[pc->a].as_number();
-  if (i >= R[pc->a + 1].as_number() || !harness::step()) JUMP(pc->d);
-  R[pc->a].set_inline(ValueType::Number, i + 1);
-  env_.define_inline(pc->c, ValueType::Number, i);
+op_ForRound:
+  if (round_stops()) [[unlikely]] JUMP(pc->c);
+  if (next_item(pc->a, pc->b)) JUMP(pc->d);
   NEXT();
-}
+
+op_RangeRound:
+  if (round_stops()) [[unlikely]] JUMP(pc->c);
+  if (next_number(pc->a, pc->b)) JUMP(pc->d);
+  NEXT();
+
+op_RangeNext:
+  if (!next_number(pc->a, pc->c)) JUMP(pc->d);
+  NEXT();
 
 op_Clear: {
   R[pc->a] = Value();
