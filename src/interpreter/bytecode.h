@@ -119,11 +119,13 @@ inline constexpr Operand kIndexMask = ~kTagMask;
 // Typed forms of the arithmetic, comparison and test instructions, which
 // the compiler picks when it emits them: each does what its general form
 // does, with the kinds of its operands settled in advance instead of read
-// from their tags. Kinds: S a register or a constant, N a name; the third
-// is the destination's, R a register or N a name (a test has none, _).
-#define VELTRO_TYPED_BINARY(T, op) \
-  T(op, S, S, R) T(op, S, N, R) T(op, N, S, R) T(op, N, N, R) T(op, S, S, N) T(op, S, N, N) T(op, N, S, N) T(op, N, N, N)
-#define VELTRO_TYPED_TEST(T, op) T(op, S, S, _) T(op, S, N, _) T(op, N, S, _) T(op, N, N, _)
+// from their tags. Kinds: R a register, K a constant, N a name (two
+// constants take the general form); the third is the destination's, R or N
+// (a test has none, _).
+#define VELTRO_TYPED_OPERANDS(T, op, d) \
+  T(op, R, R, d) T(op, R, K, d) T(op, R, N, d) T(op, K, R, d) T(op, K, N, d) T(op, N, R, d) T(op, N, K, d) T(op, N, N, d)
+#define VELTRO_TYPED_BINARY(T, op) VELTRO_TYPED_OPERANDS(T, op, R) VELTRO_TYPED_OPERANDS(T, op, N)
+#define VELTRO_TYPED_TEST(T, op) VELTRO_TYPED_OPERANDS(T, op, _)
 #define VELTRO_TYPED_INSTRUCTIONS(T)                                                                   \
   VELTRO_TYPED_BINARY(T, Add) VELTRO_TYPED_BINARY(T, Subtract) VELTRO_TYPED_BINARY(T, Multiply)       \
   VELTRO_TYPED_BINARY(T, Divide) VELTRO_TYPED_BINARY(T, Remainder) VELTRO_TYPED_BINARY(T, Power)      \
@@ -132,7 +134,7 @@ inline constexpr Operand kIndexMask = ~kTagMask;
   VELTRO_TYPED_TEST(T, TestEqual) VELTRO_TYPED_TEST(T, TestNotEqual) VELTRO_TYPED_TEST(T, TestLess)   \
   VELTRO_TYPED_TEST(T, TestGreater) VELTRO_TYPED_TEST(T, TestLessEqual) VELTRO_TYPED_TEST(T, TestGreaterEqual)
 
-enum class Opcode : std::uint8_t {
+enum class Opcode : std::uint16_t {
 #define VELTRO_OPCODE(name) name,
   VELTRO_INSTRUCTIONS(VELTRO_OPCODE)
 #undef VELTRO_OPCODE
@@ -145,20 +147,32 @@ enum class Opcode : std::uint8_t {
 // GreaterEqual) or test; the general form itself when an operand or the
 // destination is of no kind a typed form takes.
 [[nodiscard]] constexpr Opcode typed(Opcode general, Operand left, Operand right, Operand dest = kRegister) {
-  auto kind = [](Operand o) { return tag(o) == kName ? 1 : tag(o) == kNone ? -1 : 0; };
+  // R 0, K 1, N 2, as VELTRO_TYPED_OPERANDS orders them.
+  auto kind = [](Operand o) { return tag(o) == kName ? 2 : tag(o) == kConstant ? 1 : tag(o) == kNone ? -1 : 0; };
   int l = kind(left), r = kind(right), d = kind(dest);
-  if (l < 0 || r < 0 || d < 0) return general;
+  if (l < 0 || r < 0 || d < 0 || d == 1 || (l == 1 && r == 1)) return general;
+  int pair = l * 3 + r;
+  if (pair > 4) --pair;  // no K, K
   int g = static_cast<int>(general);
   if (g >= static_cast<int>(Opcode::Add) && g <= static_cast<int>(Opcode::GreaterEqual)) {
-    return static_cast<Opcode>(static_cast<int>(Opcode::Add_SSR) + (g - static_cast<int>(Opcode::Add)) * 8 + d * 4 +
-                               l * 2 + r);
+    return static_cast<Opcode>(static_cast<int>(Opcode::Add_RRR) + (g - static_cast<int>(Opcode::Add)) * 16 +
+                               (d / 2) * 8 + pair);
   }
   if (g >= static_cast<int>(Opcode::TestEqual) && g <= static_cast<int>(Opcode::TestGreaterEqual)) {
-    return static_cast<Opcode>(static_cast<int>(Opcode::TestEqual_SS_) + (g - static_cast<int>(Opcode::TestEqual)) * 4 +
-                               l * 2 + r);
+    return static_cast<Opcode>(static_cast<int>(Opcode::TestEqual_RR_) + (g - static_cast<int>(Opcode::TestEqual)) * 8 +
+                               pair);
   }
   return general;
 }
+
+static_assert(typed(Opcode::Add, reg(0), reg(1)) == Opcode::Add_RRR);
+static_assert(typed(Opcode::Subtract, name(3), constant(0)) == Opcode::Subtract_NKR);
+static_assert(typed(Opcode::Remainder, constant(0), name(1), name(2)) == Opcode::Remainder_KNN);
+static_assert(typed(Opcode::GreaterEqual, name(1), name(2), name(3)) == Opcode::GreaterEqual_NNN);
+static_assert(typed(Opcode::TestLess, name(1), constant(2)) == Opcode::TestLess_NK_);
+static_assert(typed(Opcode::TestGreaterEqual, name(1), name(2)) == Opcode::TestGreaterEqual_NN_);
+static_assert(typed(Opcode::Add, constant(0), constant(1)) == Opcode::Add);
+static_assert(typed(Opcode::Add, reg(0), reg(1), kNone) == Opcode::Add);
 
 // The statement whose failure a Fail instruction reports.
 enum class FailKind : std::uint8_t {
@@ -170,6 +184,7 @@ struct Instruction {
   std::uint8_t x = 0;
   std::uint32_t a = 0, b = 0, c = 0, d = 0;
 };
+static_assert(sizeof(Instruction) == 20);
 
 // The compiled form of a function body, a top-level statement or an
 // expression. Nodes are the syntax tree's (calls, dictionaries, statements),

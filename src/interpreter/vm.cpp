@@ -78,9 +78,10 @@ constexpr ops::Op comparison_of(Opcode op) {
                               static_cast<int>(ops::Op::Equal));
 }
 
-// How an operand is read: from its tag, or as a kind the instruction settles
-// (Slot a register or constant, Name a variable).
-enum class Kind { Any, Slot, Name };
+// How an operand is read: from its tag, or as a kind the instruction settles.
+enum class Kind { Any, Register, Constant, Name };
+// Whether an operand of that kind is always there (a name may be unbound).
+constexpr bool always_there(Kind k) { return k == Kind::Register || k == Kind::Constant; }
 
 }  // namespace
 
@@ -307,9 +308,11 @@ void Interpreter::run(const Code& code, Value* R) {
 
   auto peek = [&](Operand o) VELTRO_INLINE { return Vm::peek(*this, o, R, K); };
   auto fetch = [&](Operand o) VELTRO_INLINE { return Vm::fetch(*this, o, R, K, failure); };
-  // An operand whose failure is its value (a range bound, a returned value).
+  // An operand whose failure is its value (a range bound, a returned value);
+  // a temporary's register gives its value up.
   auto value_or_failure = [&](Operand o) VELTRO_INLINE -> Value {
     if (o == kNone) return Value();
+    if (tag(o) == kRegister) return std::move(R[index(o)]);
     if (const Value* v = fetch(o)) return *v;
     return std::move(failure);
   };
@@ -364,8 +367,10 @@ void Interpreter::run(const Code& code, Value* R) {
   auto operand = [&]<Kind L>(Operand o) VELTRO_INLINE -> const Value* {
     if constexpr (L == Kind::Name) {
       return env_.find(index(o));
-    } else if constexpr (L == Kind::Slot) {
-      return (tag(o) == kConstant ? K : R) + index(o);
+    } else if constexpr (L == Kind::Register) {
+      return R + index(o);
+    } else if constexpr (L == Kind::Constant) {
+      return K + index(o);
     } else {
       return peek(o);
     }
@@ -373,7 +378,7 @@ void Interpreter::run(const Code& code, Value* R) {
   auto store_inline_to = [&]<Kind D>(Operand dest, ValueType type, std::int64_t bits) VELTRO_INLINE {
     if constexpr (D == Kind::Name) {
       env_.define_inline(index(dest), type, bits);
-    } else if constexpr (D == Kind::Slot) {
+    } else if constexpr (D == Kind::Register) {
       R[index(dest)].set_inline(type, bits);
     } else {
       store_inline(dest, type, bits);
@@ -386,8 +391,8 @@ void Interpreter::run(const Code& code, Value* R) {
                      const Instruction& in) VELTRO_INLINE -> bool {
     const Value* l = operand.template operator()<L>(in.b);
     const Value* r = operand.template operator()<Rk>(in.c);
-    if (L != Kind::Slot && !l) return false;
-    if (Rk != Kind::Slot && !r) return false;
+    if (!always_there(L) && !l) return false;
+    if (!always_there(Rk) && !r) return false;
     if (l->is_integer() && r->is_integer()) {
       if (!ops::integer_form<O>(r->as_number())) return false;
       if constexpr (ops::is_comparison(O)) {
@@ -414,7 +419,7 @@ void Interpreter::run(const Code& code, Value* R) {
   auto compare = [&]<ops::Op O, Kind L = Kind::Any, Kind Rk = Kind::Any>(const Instruction& in) VELTRO_INLINE -> int {
     const Value* l = operand.template operator()<L>(in.b);
     const Value* r = operand.template operator()<Rk>(in.c);
-    if ((L == Kind::Slot || l) && (Rk == Kind::Slot || r)) {
+    if ((always_there(L) || l) && (always_there(Rk) || r)) {
       if (l->is_integer() && r->is_integer()) return ops::compare<O>(l->as_number(), r->as_number());
       if (l->is_numeric() && r->is_numeric()) return ops::compare<O>(l->to_double(), r->to_double());
     }
@@ -461,8 +466,8 @@ op_Move: {
 // Arithmetic, comparison and test instructions: the general forms read
 // their operands' kinds (A) from the tags, the typed forms have them settled.
 #define VELTRO_KIND_A Kind::Any
-#define VELTRO_KIND_S Kind::Slot
-#define VELTRO_KIND_R Kind::Slot
+#define VELTRO_KIND_R Kind::Register
+#define VELTRO_KIND_K Kind::Constant
 #define VELTRO_KIND_N Kind::Name
 #define VELTRO_BINARY_HANDLER(label, op, l, r, d)                                                        \
   label: {                                                                                               \
@@ -499,8 +504,8 @@ VELTRO_TYPED_INSTRUCTIONS(VELTRO_TYPED_HANDLER)
 #undef VELTRO_TEST_HANDLER
 #undef VELTRO_BINARY_HANDLER
 #undef VELTRO_KIND_N
+#undef VELTRO_KIND_K
 #undef VELTRO_KIND_R
-#undef VELTRO_KIND_S
 #undef VELTRO_KIND_A
 
 op_And:
@@ -556,8 +561,8 @@ op_Call: {
       ++call_depth_;
       resumes_.back().scope = env_.enter_scope();
       std::span<Value> args(R + pc->b, call.args.size());
+      // Binding takes each argument over, leaving its register null.
       env_.bind_parameters(def->param_symbols, args, def->distinct_params);
-      for (Value& arg : args) arg = Value();
     }
   }
   if (def) {
