@@ -37,6 +37,8 @@ inline constexpr Operand kIndexMask = ~kTagMask;
 #define VELTRO_INSTRUCTIONS(X)                                                                      \
   /* dest a = operand b (fail @d: an unbound name, or a name holding an Error) */                 \
   X(Move)                                                                                            \
+  /* name b is bound, to a value that is no Error (fail @d otherwise, as Move would) */            \
+  X(Check)                                                                                           \
   /* dest a = b OP c under the operator rules; a failure is reported, @d */                        \
   X(Add) X(Subtract) X(Multiply) X(Divide) X(Remainder) X(Power)                                     \
   X(Equal) X(NotEqual) X(Less) X(Greater) X(LessEqual) X(GreaterEqual) X(And) X(Or)                  \

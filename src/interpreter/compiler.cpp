@@ -251,10 +251,21 @@ class Compiler {
     return r;
   }
 
-  // Two operands read in order: the left one stays a name only when the
-  // right one is a leaf, so that no code runs between the two reads.
+  // Two operands read in order. The left one stays a name when no code runs
+  // between the two reads (the right one is a leaf), or when the code that
+  // runs makes no call, so that nothing can rebind the name: then it is
+  // checked where it would have been read, so that its failure still comes
+  // first, and read by the instruction. Otherwise it is held in a register.
   std::pair<Operand, Operand> operands(const Expr& left, const Expr& right, Label fail) {
-    Operand l = is_leaf(right) ? operand(left, fail) : held(left, fail);
+    Operand l;
+    if (is_leaf(right)) {
+      l = operand(left, fail);
+    } else if (left.kind == ExprKind::Identifier && !has_call(right)) {
+      l = leaf(left);
+      emit_to({Opcode::Check, 0, 0, l}, 'd', fail);
+    } else {
+      l = held(left, fail);
+    }
     Operand r = operand(right, fail);
     return {l, r};
   }

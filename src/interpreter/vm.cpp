@@ -462,6 +462,10 @@ op_Move: {
   NEXT();
 }
 
+op_Check:
+  if (!fetch(pc->b)) FAIL();
+  NEXT();
+
 
 // Arithmetic, comparison and test instructions: the general forms read
 // their operands' kinds (A) from the tags, the typed forms have them settled.
