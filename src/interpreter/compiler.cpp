@@ -349,7 +349,12 @@ class Compiler {
     std::uint32_t node = add_node(&c);
     if (debug_enabled()) emit({Opcode::TraceCall, 0, 0, 0, node});
     auto n = static_cast<std::uint32_t>(c.args.size());
-    std::uint32_t base = alloc(n);
+    // The arguments start in the destination when it is the newest
+    // register: a call has taken them over, or let them go, before its
+    // result is stored.
+    bool in_dest = n > 0 && tag(dest) == kRegister && index(dest) + 1 == top_;
+    std::uint32_t base = in_dest ? index(dest) : top_;
+    alloc(in_dest ? n - 1 : n);
     for (std::uint32_t i = 0; i < n; ++i) into(*c.args[i], reg(base + i), fail);
     emit_to({op, 0, dest, base, node}, 'd', fail);
   }

@@ -2,7 +2,9 @@
 // The registers of the active frames of the compiled core, on one stack of
 // chunks that never move, so that a frame's registers stay where they are
 // while the calls it makes push frames of their own. A call allocates
-// nothing once the stack has grown to its depth.
+// nothing once the stack has grown to its depth. Every register above the
+// newest frame is null, so that a frame starts null at no cost: a frame
+// that ends leaves its registers null again.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -26,14 +28,13 @@ class RegisterStack {
     // every frame's position lies within a chunk.
     if (static_cast<std::size_t>(end_ - next_) < n || !base_) [[unlikely]] next_chunk(n);
     Value* frame = next_;
-    for (std::uint32_t i = 0; i < n; ++i) new (frame + i) Value();
     next_ += n;
     return frame;
   }
 
   // Ends the newest frame, which starts at `frame`.
   [[gnu::always_inline]] void pop(Value* frame) noexcept {
-    while (next_ != frame) (--next_)->~Value();
+    while (next_ != frame) (--next_)->reset();
     if (frame == base_ && current_ > 0) {
       --current_;
       base_ = chunks_[current_].data;
@@ -44,7 +45,7 @@ class RegisterStack {
 
  private:
   static constexpr std::size_t kChunk = 4096;
-  // Raw storage: registers are constructed as frames take them.
+  // Raw storage, every register constructed null when the chunk is made.
   struct Chunk {
     std::unique_ptr<std::byte[]> bytes;
     Value* data = nullptr;
@@ -64,6 +65,7 @@ class RegisterStack {
       c.size = std::max(kChunk, n);
       c.bytes = std::make_unique<std::byte[]>(c.size * sizeof(Value));
       c.data = std::launder(reinterpret_cast<Value*>(c.bytes.get()));
+      for (std::size_t i = 0; i < c.size; ++i) new (c.data + i) Value();
       if (current_ == chunks_.size()) {
         chunks_.push_back(std::move(c));
       } else {

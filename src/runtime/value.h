@@ -86,6 +86,12 @@ class Value {
   [[gnu::always_inline]] ~Value() {
     if (is_heap()) release();
   }
+  // Becomes null, as Value() is.
+  [[gnu::always_inline]] void reset() noexcept {
+    if (is_heap()) release();
+    type_ = ValueType::Null;
+    u_.bits = 0;
+  }
   // Replaces the value with a number, float or boolean given by its bits
   // (see bits()).
   [[gnu::always_inline]] void set_inline(ValueType type, std::int64_t bits) noexcept {
