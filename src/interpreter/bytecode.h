@@ -196,6 +196,8 @@ struct Code {
   std::vector<Value> constants;
   std::vector<const void*> nodes;
   std::uint32_t registers = 0;
+  // Every name the code reads or binds is a symbol below this.
+  std::uint32_t symbols = 0;
 };
 
 // The two forms of one piece of code: the usual one, and the one run when a

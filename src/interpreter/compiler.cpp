@@ -175,6 +175,8 @@ class Compiler {
   void finish() {
     bind(handler_);
     emit({Opcode::Exit});
+    // The names the code holds were interned when its source was read.
+    code_.symbols = static_cast<std::uint32_t>(symbol_count());
     // Handlers may add more handlers (none do today), so index, not iterate.
     for (std::size_t k = 0; k < colds_.size(); ++k) {
       Cold c = colds_[k];

@@ -28,12 +28,23 @@ class Environment {
     return symbol < count_ ? visible_[symbol] : nullptr;
   }
 
+  // Makes room for every symbol below `count`. The room only grows, so code
+  // that names no symbol above it may use the covered forms below from then
+  // on, which skip the bounds check.
+  void cover(std::size_t count) {
+    if (count > count_) [[unlikely]] grow(static_cast<Symbol>(count - 1));
+  }
+  // find, for a covered symbol.
+  [[nodiscard]] const Value* find_covered(Symbol symbol) const noexcept { return visible_[symbol]; }
+
   // Binds in the globals for a name declared global or at top level,
   // otherwise in the innermost call scope.
+  // `covered` tells that the symbol is covered (see cover).
+  template <bool covered = false>
   [[gnu::always_inline]] void define(Symbol symbol, Value&& value) {
     // Rebinding an existing variable of the current scope (or an existing
     // global at top level) is the common case and stays inline.
-    if (Value* existing = binding_to_replace(symbol)) {
+    if (Value* existing = binding_to_replace<covered>(symbol)) {
       // The old value goes to the caller's moved-from argument and is
       // released with it, after the new one is in place.
       existing->swap(value);
@@ -44,8 +55,9 @@ class Environment {
 
   // The stored value `define` would replace in place; nullptr when define
   // would make a new binding.
+  template <bool covered = false>
   [[gnu::always_inline]] [[nodiscard]] Value* binding_to_replace(Symbol symbol) noexcept {
-    if (symbol < count_) {
+    if (covered || symbol < count_) {
       Slot& s = slots_[symbol];
       if (depth_ == 0 || s.declared_global) {
         if (s.has_global) return &s.global;
@@ -58,8 +70,9 @@ class Environment {
   void define(Symbol symbol, const Value& value) { define(symbol, Value(value)); }
   // The same for a number, float or boolean given by its bits (see
   // Value::set_inline), stored in place when the binding exists.
+  template <bool covered = false>
   [[gnu::always_inline]] void define_inline(Symbol symbol, ValueType type, std::int64_t bits) {
-    if (Value* existing = binding_to_replace(symbol)) return existing->set_inline(type, bits);
+    if (Value* existing = binding_to_replace<covered>(symbol)) return existing->set_inline(type, bits);
     define_new(symbol, Value::from_bits(type, bits));
   }
 
@@ -137,9 +150,10 @@ class Environment {
     for (std::size_t i = 0; i < n; ++i) bind_parameter(params[i], Value(args[i]), distinct);
   }
   // The same, taking the argument values over.
+  template <bool covered = false>
   void bind_parameters(const std::vector<Symbol>& params, std::span<Value> args, bool distinct = false) {
     std::size_t n = std::min(params.size(), args.size());
-    for (std::size_t i = 0; i < n; ++i) bind_parameter(params[i], std::move(args[i]), distinct);
+    for (std::size_t i = 0; i < n; ++i) bind_parameter<covered>(params[i], std::move(args[i]), distinct);
   }
   // The same for a call whose argument count is fixed and equal to the
   // parameter count.
@@ -152,8 +166,9 @@ class Environment {
   // A parameter: a new local binding unless the name is declared global or
   // already bound in this scope (a repeated parameter name), which
   // define_new handles.
+  template <bool covered = false>
   [[gnu::always_inline]] void bind_parameter(Symbol symbol, Value&& value, bool distinct) {
-    if (symbol < count_) {
+    if (covered || symbol < count_) {
       Slot& s = slots_[symbol];
       if (!s.declared_global && depth_ != 0 && (distinct || !s.top || s.top->depth != depth_)) {
         push_binding(s, symbol, std::move(value));

@@ -18,15 +18,15 @@ namespace veltro {
 
 class RegisterStack {
  public:
-  RegisterStack() = default;
+  // The first chunk is made at once, so that every frame's position lies
+  // within a chunk, even an empty frame's.
+  RegisterStack() { next_chunk(0); }
   RegisterStack(const RegisterStack&) = delete;
   RegisterStack& operator=(const RegisterStack&) = delete;
 
   // A frame of n registers, each null.
   [[gnu::always_inline]] [[nodiscard]] Value* push(std::uint32_t n) {
-    // The first frame starts the first chunk, even an empty one, so that
-    // every frame's position lies within a chunk.
-    if (static_cast<std::size_t>(end_ - next_) < n || !base_) [[unlikely]] next_chunk(n);
+    if (static_cast<std::size_t>(end_ - next_) < n) [[unlikely]] next_chunk(n);
     Value* frame = next_;
     next_ += n;
     return frame;

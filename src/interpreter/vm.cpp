@@ -212,7 +212,7 @@ struct Vm {
 
   // An operand's value where it is stored; nullptr for an unbound name.
   [[gnu::always_inline]] static const Value* peek(const Interpreter& in, Operand o, const Value* R, const Value* K) {
-    if (tag(o) == kName) return in.env_.find(index(o));
+    if (tag(o) == kName) return in.env_.find_covered(index(o));
     return tag(o) == kRegister ? R + index(o) : K + index(o);
   }
   // The same, setting the failure aside for an unbound name or a name that
@@ -281,7 +281,7 @@ struct Vm {
   // call the general way, which also reports what is wrong.
   [[gnu::always_inline]] static const FunctionDef* enterable(Interpreter& in, const CallExpr& call) {
     if (call.native != -1 || call.dotted || debug_enabled()) return nullptr;
-    const Value* found = in.env_.find(call.symbol);
+    const Value* found = in.env_.find_covered(call.symbol);
     if (!found || !found->is_function()) return nullptr;
     const FunctionDef& def = function_def(*found);
     if (def.params.size() != call.args.size()) return nullptr;
@@ -303,6 +303,8 @@ void Interpreter::run(const Code& code, Value* R) {
   const Value* K = code.constants.data();
   const void* const* nodes = code.nodes.data();
   const std::size_t entered = resumes_.size();
+  // The names of running code are covered (see Environment::cover).
+  env_.cover(code.symbols);
   // The failure set aside for its handler.
   Value failure;
 
@@ -320,14 +322,14 @@ void Interpreter::run(const Code& code, Value* R) {
     if (tag(dest) == kRegister) {
       R[index(dest)] = std::move(v);
     } else if (tag(dest) == kName) {
-      env_.define(index(dest), std::move(v));
+      env_.define<true>(index(dest), std::move(v));
     }
   };
   auto store_inline = [&](Operand dest, ValueType type, std::int64_t bits) VELTRO_INLINE {
     if (tag(dest) == kRegister) {
       R[index(dest)].set_inline(type, bits);
     } else if (tag(dest) == kName) {
-      env_.define_inline(index(dest), type, bits);
+      env_.define_inline<true>(index(dest), type, bits);
     }
   };
   // A result that may be a failure: stored, or set aside.
@@ -351,14 +353,14 @@ void Interpreter::run(const Code& code, Value* R) {
     std::int64_t i = R[s + 1].as_number();
     if (static_cast<std::size_t>(i) >= items.size() || !harness::step()) return false;
     R[s + 1].set_inline(ValueType::Number, i + 1);
-    env_.define(name, items[static_cast<std::size_t>(i)]);
+    env_.define<true>(name, Value(items[static_cast<std::size_t>(i)]));
     return true;
   };
   auto next_number = [&](std::uint32_t s, Symbol name) VELTRO_INLINE -> bool {
     std::int64_t i = R[s].as_number();
     if (i >= R[s + 1].as_number() || !harness::step()) return false;
     R[s].set_inline(ValueType::Number, i + 1);
-    env_.define_inline(name, ValueType::Number, i);
+    env_.define_inline<true>(name, ValueType::Number, i);
     return true;
   };
 
@@ -366,7 +368,7 @@ void Interpreter::run(const Code& code, Value* R) {
   // or read from its tag; nullptr for an unbound name.
   auto operand = [&]<Kind L>(Operand o) VELTRO_INLINE -> const Value* {
     if constexpr (L == Kind::Name) {
-      return env_.find(index(o));
+      return env_.find_covered(index(o));
     } else if constexpr (L == Kind::Register) {
       return R + index(o);
     } else if constexpr (L == Kind::Constant) {
@@ -377,7 +379,7 @@ void Interpreter::run(const Code& code, Value* R) {
   };
   auto store_inline_to = [&]<Kind D>(Operand dest, ValueType type, std::int64_t bits) VELTRO_INLINE {
     if constexpr (D == Kind::Name) {
-      env_.define_inline(index(dest), type, bits);
+      env_.define_inline<true>(index(dest), type, bits);
     } else if constexpr (D == Kind::Register) {
       R[index(dest)].set_inline(type, bits);
     } else {
@@ -557,16 +559,20 @@ op_TraceCall: {
 
 op_Call: {
   const FunctionDef* def;
+  const Code* callee = nullptr;
   {  // locals end before the jump: a computed goto runs no destructors
     const auto& call = *static_cast<const CallExpr*>(nodes[pc->c]);
     def = Vm::enterable(*this, call);
     if (def) {
+      callee = &code_of(def->code, [&](bool checked) { return compile_body(def->body, checked); });
+      // The parameters' symbols were interned before the body was compiled.
+      env_.cover(callee->symbols);
       resumes_.push_back({start, pc, R, K, nodes, Rc<const FunctionDef>(def), {}});
       ++call_depth_;
       resumes_.back().scope = env_.enter_scope();
       std::span<Value> args(R + pc->b, call.args.size());
       // Binding takes each argument over, leaving its register null.
-      env_.bind_parameters(def->param_symbols, args, def->distinct_params);
+      env_.bind_parameters<true>(def->param_symbols, args, def->distinct_params);
     }
   }
   if (def) {
@@ -575,11 +581,10 @@ op_Call: {
       pc = &Vm::kExitNow;
       DISPATCH();
     }
-    const Code& callee = code_of(def->code, [&](bool checked) { return compile_body(def->body, checked); });
-    R = registers_.push(callee.registers);
-    start = pc = callee.instructions.data();
-    K = callee.constants.data();
-    nodes = callee.nodes.data();
+    R = registers_.push(callee->registers);
+    start = pc = callee->instructions.data();
+    K = callee->constants.data();
+    nodes = callee->nodes.data();
     DISPATCH();
   }
   goto call_prepared;
@@ -653,7 +658,7 @@ op_Range: {
 }
 
 op_LoadOrNull: {
-  const Value* v = env_.find(index(pc->b));
+  const Value* v = env_.find_covered(index(pc->b));
   R[pc->a] = v ? *v : Value();
   NEXT();
 }
