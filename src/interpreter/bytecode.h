@@ -5,7 +5,7 @@
 // environment's symbol slots).
 //
 // Operands: a register, a constant or a name, told apart by their top two
-// bits. A destination is a register, a name (the value is bound with
+// bits (the typed forms hold bare indices: their opcode settles the kinds). A destination is a register, a name (the value is bound with
 // `define`, as let and assignment bind) or none (the value is dropped).
 // An instruction that fails leaves the Error value aside for the failure
 // handler and goes to its `fail` target; a value that is an Error never
@@ -121,7 +121,7 @@ inline constexpr Operand kIndexMask = ~kTagMask;
 // Typed forms of the arithmetic, comparison and test instructions, which
 // the compiler picks when it emits them: each does what its general form
 // does, with the kinds of its operands settled in advance instead of read
-// from their tags. Kinds: R a register, K a constant, N a name (two
+// from their tags, so that its operands are bare indices (see operation). Kinds: R a register, K a constant, N a name (two
 // constants take the general form); the third is the destination's, R or N
 // (a test has none, _).
 #define VELTRO_TYPED_OPERANDS(T, op, d) \
@@ -144,6 +144,13 @@ enum class Opcode : std::uint16_t {
   VELTRO_TYPED_INSTRUCTIONS(VELTRO_TYPED_OPCODE)
 #undef VELTRO_TYPED_OPCODE
 };
+
+struct Instruction {
+  Opcode op;
+  std::uint8_t x = 0;
+  std::uint32_t a = 0, b = 0, c = 0, d = 0;
+};
+static_assert(sizeof(Instruction) == 20);
 
 // The typed form of a general arithmetic or comparison instruction (Add to
 // GreaterEqual) or test; the general form itself when an operand or the
@@ -176,17 +183,26 @@ static_assert(typed(Opcode::TestGreaterEqual, name(1), name(2)) == Opcode::TestG
 static_assert(typed(Opcode::Add, constant(0), constant(1)) == Opcode::Add);
 static_assert(typed(Opcode::Add, reg(0), reg(1), kNone) == Opcode::Add);
 
+// An arithmetic or comparison instruction (dest a = b OP c), or a test (a
+// its jump target, set when the label is bound): its typed form when there
+// is one, whose operands are bare indices since the opcode settles their
+// kinds; else the general form, its operands tagged.
+[[nodiscard]] constexpr Instruction operation(Opcode general, Operand dest, Operand left, Operand right) {
+  bool test = general >= Opcode::TestEqual && general <= Opcode::TestGreaterEqual;
+  Opcode op = typed(general, left, right, test ? kRegister : dest);
+  std::uint32_t a = test ? 0 : dest;
+  if (op == general) return {general, 0, a, left, right};
+  return {op, 0, index(a), index(left), index(right)};
+}
+
+static_assert(operation(Opcode::Add, name(5), constant(2), reg(3)).b == 2);
+static_assert(operation(Opcode::Add, name(5), constant(2), reg(3)).a == 5);
+static_assert(operation(Opcode::Add, reg(1), constant(0), constant(1)).b == constant(0));
+
 // The statement whose failure a Fail instruction reports.
 enum class FailKind : std::uint8_t {
   Let, Assign, Compound, If, While, For, Match, Pattern, Expression, ShownExpression,
 };
-
-struct Instruction {
-  Opcode op;
-  std::uint8_t x = 0;
-  std::uint32_t a = 0, b = 0, c = 0, d = 0;
-};
-static_assert(sizeof(Instruction) == 20);
 
 // The compiled form of a function body, a top-level statement or an
 // expression. Nodes are the syntax tree's (calls, dictionaries, statements),

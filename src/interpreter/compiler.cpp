@@ -294,7 +294,7 @@ class Compiler {
       case ExprKind::BinaryOp: {
         const auto& b = static_cast<const BinaryExpr&>(e);
         auto [l, r] = operands(*b.left, *b.right, fail);
-        emit_to({typed(binary_opcode(binary_operator(b.op)), l, r, dest), 0, dest, l, r}, 'd', fail);
+        emit_to(operation(binary_opcode(binary_operator(b.op)), dest, l, r), 'd', fail);
         break;
       }
       case ExprKind::UnaryOp: {
@@ -369,7 +369,7 @@ class Compiler {
       ops::Op op = binary_operator(b.op);
       if (ops::is_comparison(op)) {
         auto [l, r] = operands(*b.left, *b.right, fail);
-        emit_to({typed(test_opcode(op), l, r), 0, 0, l, r}, {{'a', otherwise}, {'d', fail}});
+        emit_to(operation(test_opcode(op), 0, l, r), {{'a', otherwise}, {'d', fail}});
         return;
       }
     }

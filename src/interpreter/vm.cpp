@@ -82,6 +82,23 @@ constexpr ops::Op comparison_of(Opcode op) {
 enum class Kind { Any, Register, Constant, Name };
 // Whether an operand of that kind is always there (a name may be unbound).
 constexpr bool always_there(Kind k) { return k == Kind::Register || k == Kind::Constant; }
+// A typed form's bare operand index of that kind, tagged again for the
+// general paths.
+template <Kind K>
+constexpr Operand tagged(std::uint32_t o) {
+  if constexpr (K == Kind::Register) return reg(o);
+  if constexpr (K == Kind::Constant) return constant(o);
+  if constexpr (K == Kind::Name) return name(o);
+  return o;
+}
+template <Kind L, Kind R, Kind D>
+constexpr Instruction tagged(const Instruction& i) {
+  Instruction t = i;
+  t.a = tagged<D>(i.a);
+  t.b = tagged<L>(i.b);
+  t.c = tagged<R>(i.c);
+  return t;
+}
 
 }  // namespace
 
@@ -364,24 +381,25 @@ void Interpreter::run(const Code& code, Value* R) {
     return true;
   };
 
-  // An operand of a kind settled in advance (see VELTRO_TYPED_INSTRUCTIONS),
-  // or read from its tag; nullptr for an unbound name.
+  // An operand of a kind settled in advance, a bare index (see
+  // VELTRO_TYPED_INSTRUCTIONS), or read from its tag; nullptr for an unbound
+  // name.
   auto operand = [&]<Kind L>(Operand o) VELTRO_INLINE -> const Value* {
     if constexpr (L == Kind::Name) {
-      return env_.find_covered(index(o));
+      return env_.find_covered(o);
     } else if constexpr (L == Kind::Register) {
-      return R + index(o);
+      return R + o;
     } else if constexpr (L == Kind::Constant) {
-      return K + index(o);
+      return K + o;
     } else {
       return peek(o);
     }
   };
   auto store_inline_to = [&]<Kind D>(Operand dest, ValueType type, std::int64_t bits) VELTRO_INLINE {
     if constexpr (D == Kind::Name) {
-      env_.define_inline<true>(index(dest), type, bits);
+      env_.define_inline<true>(dest, type, bits);
     } else if constexpr (D == Kind::Register) {
-      R[index(dest)].set_inline(type, bits);
+      R[dest].set_inline(type, bits);
     } else {
       store_inline(dest, type, bits);
     }
@@ -425,9 +443,9 @@ void Interpreter::run(const Code& code, Value* R) {
       if (l->is_integer() && r->is_integer()) return ops::compare<O>(l->as_number(), r->as_number());
       if (l->is_numeric() && r->is_numeric()) return ops::compare<O>(l->to_double(), r->to_double());
     }
-    l = fetch(in.b);
+    l = fetch(tagged<L>(in.b));
     if (!l) return -1;
-    r = fetch(in.c);
+    r = fetch(tagged<Rk>(in.c));
     if (!r) return -1;
     Value result = apply_binary(*l, O, *r);
     if (result.is_error()) {
@@ -479,7 +497,8 @@ op_Check:
   label: {                                                                                               \
     constexpr ops::Op kOp = operator_of(Opcode::op);                                                     \
     if (numeric.template operator()<kOp, VELTRO_KIND_##l, VELTRO_KIND_##r, VELTRO_KIND_##d>(*pc)) NEXT(); \
-    if (!Vm::general(*this, *pc, kOp, R, K, failure)) FAIL();                                            \
+    if (!Vm::general(*this, tagged<VELTRO_KIND_##l, VELTRO_KIND_##r, VELTRO_KIND_##d>(*pc), kOp, R, K, failure)) \
+      FAIL();                                                                                            \
     NEXT();                                                                                              \
   }
 #define VELTRO_TEST_HANDLER(label, op, l, r)                                                             \
