@@ -101,7 +101,8 @@ inline constexpr Operand kIndexMask = ~kTagMask;
   X(ForRound) X(RangeRound)                                                                          \
   /* register a = null */                                                                          \
   X(Clear)                                                                                           \
-  /* a pending return of b, then to handler @c */                                                  \
+  /* a pending return of b, then to handler @c; x set when @c ends the code: a call the loop        \
+     entered returns at once */                                                                    \
   X(Return)                                                                                          \
   /* a pending break, or continue, then to handler @c */                                           \
   X(Break) X(Continue)                                                                               \

@@ -190,6 +190,7 @@ class Compiler {
   void begin(std::uint32_t reserved) {
     handler_ = new_label();
     returns_to_ = handler_;
+    end_ = handler_;
     top_ = reserved;
     code_.registers = reserved;
   }
@@ -462,7 +463,8 @@ class Compiler {
           // A failed value is what is returned.
           value = is_leaf(*r.value) ? leaf(*r.value) : bound(*r.value, false);
         }
-        emit_to({Opcode::Return, 0, 0, value}, 'c', checked_ ? handler_ : returns_to_);
+        Label to = checked_ ? handler_ : returns_to_;
+        emit_to({Opcode::Return, static_cast<std::uint8_t>(to == end_), 0, value}, 'c', to);
         break;
       }
       case StmtKind::Break:
@@ -682,6 +684,7 @@ class Compiler {
   std::vector<LoopContext> loops_;
   Label handler_ = 0;     // where a pending signal goes: the innermost loop's or try's handler, or the end
   Label returns_to_ = 0;  // where a return goes: the innermost try's handler, or the end
+  Label end_ = 0;         // the end
 };
 
 }  // namespace

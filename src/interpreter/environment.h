@@ -150,10 +150,14 @@ class Environment {
     for (std::size_t i = 0; i < n; ++i) bind_parameter(params[i], Value(args[i]), distinct);
   }
   // The same, taking the argument values over.
-  template <bool covered = false>
   void bind_parameters(const std::vector<Symbol>& params, std::span<Value> args, bool distinct = false) {
     std::size_t n = std::min(params.size(), args.size());
-    for (std::size_t i = 0; i < n; ++i) bind_parameter<covered>(params[i], std::move(args[i]), distinct);
+    for (std::size_t i = 0; i < n; ++i) bind_parameter(params[i], std::move(args[i]), distinct);
+  }
+  // The same for as many parameters as arguments.
+  template <bool covered = false>
+  void bind_parameters(const Symbol* params, std::span<Value> args, bool distinct = false) {
+    for (std::size_t i = 0; i < args.size(); ++i) bind_parameter<covered>(params[i], std::move(args[i]), distinct);
   }
   // The same for a call whose argument count is fixed and equal to the
   // parameter count.

@@ -319,7 +319,8 @@ void Interpreter::run(const Code& code, Value* R) {
   const Instruction* pc = start;
   const Value* K = code.constants.data();
   const void* const* nodes = code.nodes.data();
-  const std::size_t entered = resumes_.size();
+  // How many of those calls are running, each with its Resume record.
+  std::size_t entered = 0;
   // The names of running code are covered (see Environment::cover).
   env_.cover(code.symbols);
   // The failure set aside for its handler.
@@ -359,6 +360,22 @@ void Interpreter::run(const Code& code, Value* R) {
     return true;
   };
   auto target = [&](std::uint32_t at) VELTRO_INLINE { return start + at; };
+  // The newest call the loop entered ends with its result, back at the
+  // call; false when the result is a failure, set aside.
+  auto leave = [&](Value&& result) VELTRO_INLINE -> bool {
+    registers_.pop(R);
+    Resume& back = resumes_.back();
+    env_.leave_scope(back.scope);
+    --call_depth_;
+    start = back.start;
+    pc = back.pc;
+    R = back.registers;
+    K = back.constants;
+    nodes = back.nodes;
+    resumes_.pop_back();
+    --entered;
+    return deliver(pc->a, std::move(result));
+  };
 
   // A loop's round ends: whether a signal or Ctrl-C stops the loop here.
   auto round_stops = [&]() VELTRO_INLINE { return !harness::step() || signals_ != 0 || interrupt::requested(); };
@@ -587,11 +604,12 @@ op_Call: {
       // The parameters' symbols were interned before the body was compiled.
       env_.cover(callee->symbols);
       resumes_.push_back({start, pc, R, K, nodes, Rc<const FunctionDef>(def), {}});
+      ++entered;
       ++call_depth_;
       resumes_.back().scope = env_.enter_scope();
       std::span<Value> args(R + pc->b, call.args.size());
       // Binding takes each argument over, leaving its register null.
-      env_.bind_parameters<true>(def->param_symbols, args, def->distinct_params);
+      env_.bind_parameters<true>(def->param_symbols.data(), args, def->distinct_params);
     }
   }
   if (def) {
@@ -783,12 +801,20 @@ op_Clear: {
 }
 
 op_Return: {
+  bool pending = !pc->x || entered == 0;
+  bool ok = true;
   {  // locals end before the jump: a computed goto runs no destructors
     Value value = value_or_failure(pc->b);
-    return_value_.swap(value);
+    if (pending) {
+      return_value_.swap(value);
+      signals_ |= kReturn;
+    } else {
+      ok = leave(std::move(value));
+    }
   }
-  signals_ |= kReturn;
-  JUMP(pc->c);
+  if (pending) JUMP(pc->c);
+  if (!ok) FAIL();
+  NEXT();
 }
 
 op_Break: {
@@ -830,26 +856,16 @@ op_NoMatch: {
 }
 
 op_Exit: {
-  if (resumes_.size() == entered) return;
+  if (entered == 0) return;
   // A call the loop entered returns to its caller.
   bool ok;
   {  // locals end before the jump: a computed goto runs no destructors
-    registers_.pop(R);
     Value result;
     if (signals_ & kReturn) {
       result.swap(return_value_);  // leaves no return value pending
       signals_ &= static_cast<std::uint8_t>(~kReturn);
     }
-    Resume& back = resumes_.back();
-    env_.leave_scope(back.scope);
-    --call_depth_;
-    start = back.start;
-    pc = back.pc;
-    R = back.registers;
-    K = back.constants;
-    nodes = back.nodes;
-    resumes_.pop_back();
-    ok = deliver(pc->a, std::move(result));
+    ok = leave(std::move(result));
   }
   if (!ok) FAIL();
   NEXT();
