@@ -603,10 +603,9 @@ op_Call: {
       callee = &code_of(def->code, [&](bool checked) { return compile_body(def->body, checked); });
       // The parameters' symbols were interned before the body was compiled.
       env_.cover(callee->symbols);
-      resumes_.push_back({start, pc, R, K, nodes, Rc<const FunctionDef>(def), {}});
+      resumes_.emplace_back(start, pc, R, K, nodes, Rc<const FunctionDef>(def), env_.enter_scope());
       ++entered;
       ++call_depth_;
-      resumes_.back().scope = env_.enter_scope();
       std::span<Value> args(R + pc->b, call.args.size());
       // Binding takes each argument over, leaving its register null.
       env_.bind_parameters<true>(def->param_symbols.data(), args, def->distinct_params);
