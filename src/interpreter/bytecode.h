@@ -5,8 +5,9 @@
 // environment's symbol slots).
 //
 // Operands: a register, a constant or a name, told apart by their top two
-// bits (the typed forms hold bare indices: their opcode settles the kinds). A destination is a register, a name (the value is bound with
-// `define`, as let and assignment bind) or none (the value is dropped).
+// bits (the typed forms hold bare indices: their opcode settles the kinds).
+// A destination is a register, a name (the value is bound with `define`, as
+// let and assignment bind) or none (the value is dropped).
 // An instruction that fails leaves the Error value aside for the failure
 // handler and goes to its `fail` target; a value that is an Error never
 // sits in a register.
@@ -122,9 +123,10 @@ inline constexpr Operand kIndexMask = ~kTagMask;
 // Typed forms of the arithmetic, comparison and test instructions, which
 // the compiler picks when it emits them: each does what its general form
 // does, with the kinds of its operands settled in advance instead of read
-// from their tags, so that its operands are bare indices (see operation). Kinds: R a register, K a constant, N a name (two
-// constants take the general form); the third is the destination's, R or N
-// (a test has none, _).
+// from their tags, so that its operands are bare indices (see operation).
+// Kinds: R a register, K a constant, N a name (two constants take the
+// general form); the third is the destination's, R or N (a test has none,
+// _).
 #define VELTRO_TYPED_OPERANDS(T, op, d) \
   T(op, R, R, d) T(op, R, K, d) T(op, R, N, d) T(op, K, R, d) T(op, K, N, d) T(op, N, R, d) T(op, N, K, d) T(op, N, N, d)
 #define VELTRO_TYPED_BINARY(T, op) VELTRO_TYPED_OPERANDS(T, op, R) VELTRO_TYPED_OPERANDS(T, op, N)
