@@ -684,7 +684,7 @@ class Compiler {
   std::vector<LoopContext> loops_;
   Label handler_ = 0;     // where a pending signal goes: the innermost loop's or try's handler, or the end
   Label returns_to_ = 0;  // where a return goes: the innermost try's handler, or the end
-  Label end_ = 0;         // the end
+  Label end_ = 0;         // the end of the code, where a call the loop entered returns
 };
 
 }  // namespace

@@ -151,10 +151,9 @@ class Environment {
   }
   // The same, taking the argument values over.
   void bind_parameters(const std::vector<Symbol>& params, std::span<Value> args, bool distinct = false) {
-    std::size_t n = std::min(params.size(), args.size());
-    for (std::size_t i = 0; i < n; ++i) bind_parameter(params[i], std::move(args[i]), distinct);
+    bind_parameters(params.data(), args.first(std::min(params.size(), args.size())), distinct);
   }
-  // The same for as many parameters as arguments.
+  // The same for as many parameters as arguments; `covered` as for define.
   template <bool covered = false>
   void bind_parameters(const Symbol* params, std::span<Value> args, bool distinct = false) {
     for (std::size_t i = 0; i < args.size(); ++i) bind_parameter<covered>(params[i], std::move(args[i]), distinct);
