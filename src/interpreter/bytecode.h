@@ -61,9 +61,10 @@ inline constexpr Operand kIndexMask = ~kTagMask;
   X(Array)                                                                                           \
   /* dest a = dictionary of node c's keys and the values in registers b... */                      \
   X(Dict)                                                                                            \
-  /* dest a = b[c]; @d on failure */                                                               \
+  /* dest a = b[c]; @d on failure (typed forms: VELTRO_TYPED_ELEMENTS) */                        \
   X(Index)                                                                                           \
-  /* dest a = name.member of node c (a module's export, or a dictionary entry); @d on failure */   \
+  /* dest a = name.member of node c, b the name's symbol (a module's export, or a dictionary      \
+     entry); @d on failure */                                                                      \
   X(Member)                                                                                          \
   /* dest a = the array b..c; @d on failure (a failed bound is a value here) */                    \
   X(Range)                                                                                           \
@@ -139,12 +140,20 @@ inline constexpr Operand kIndexMask = ~kTagMask;
   VELTRO_TYPED_TEST(T, TestEqual) VELTRO_TYPED_TEST(T, TestNotEqual) VELTRO_TYPED_TEST(T, TestLess)   \
   VELTRO_TYPED_TEST(T, TestGreater) VELTRO_TYPED_TEST(T, TestLessEqual) VELTRO_TYPED_TEST(T, TestGreaterEqual)
 
+// Typed forms of Index whose destination is a register, the object a
+// register or a name and the index a register, a constant or a name (kinds
+// as above). An element read is the commonest instruction of loops over
+// arrays.
+#define VELTRO_TYPED_ELEMENTS(T) \
+  T(Index, R, R, R) T(Index, R, K, R) T(Index, R, N, R) T(Index, N, R, R) T(Index, N, K, R) T(Index, N, N, R)
+
 enum class Opcode : std::uint16_t {
 #define VELTRO_OPCODE(name) name,
   VELTRO_INSTRUCTIONS(VELTRO_OPCODE)
 #undef VELTRO_OPCODE
 #define VELTRO_TYPED_OPCODE(op, l, r, d) op##_##l##r##d,
   VELTRO_TYPED_INSTRUCTIONS(VELTRO_TYPED_OPCODE)
+  VELTRO_TYPED_ELEMENTS(VELTRO_TYPED_OPCODE)
 #undef VELTRO_TYPED_OPCODE
 };
 
@@ -201,6 +210,25 @@ static_assert(typed(Opcode::Add, reg(0), reg(1), kNone) == Opcode::Add);
 static_assert(operation(Opcode::Add, name(5), constant(2), reg(3)).b == 2);
 static_assert(operation(Opcode::Add, name(5), constant(2), reg(3)).a == 5);
 static_assert(operation(Opcode::Add, reg(1), constant(0), constant(1)).b == constant(0));
+
+// An element read, dest a = b[c]: its typed form when there is one (see
+// VELTRO_TYPED_ELEMENTS), its operands bare indices; else Index.
+[[nodiscard]] constexpr Instruction element(Operand dest, Operand object, Operand at) {
+  if (tag(dest) != kRegister || tag(object) == kConstant || tag(object) == kNone || tag(at) == kNone) {
+    return {Opcode::Index, 0, dest, object, at};
+  }
+  int o = tag(object) == kName ? 1 : 0;
+  int i = tag(at) == kName ? 2 : tag(at) == kConstant ? 1 : 0;
+  return {static_cast<Opcode>(static_cast<int>(Opcode::Index_RRR) + o * 3 + i), 0, index(dest), index(object), index(at)};
+}
+
+static_assert(element(reg(0), reg(1), reg(2)).op == Opcode::Index_RRR);
+static_assert(element(reg(0), reg(1), constant(2)).op == Opcode::Index_RKR);
+static_assert(element(reg(0), name(1), reg(2)).op == Opcode::Index_NRR);
+static_assert(element(reg(0), name(1), name(2)).op == Opcode::Index_NNR);
+static_assert(element(reg(0), name(7), constant(2)).b == 7);
+static_assert(element(name(0), name(1), name(2)).op == Opcode::Index);
+static_assert(element(reg(0), constant(1), reg(2)).b == constant(1));
 
 // The statement whose failure a Fail instruction reports.
 enum class FailKind : std::uint8_t {

@@ -330,11 +330,12 @@ class Compiler {
       case ExprKind::Index: {
         const auto& x = static_cast<const IndexExpr&>(e);
         if (x.object->kind == ExprKind::Identifier && x.index->kind == ExprKind::String) {
-          emit_to({Opcode::Member, 0, dest, 0, add_node(&x)}, 'd', fail);
+          const auto& object = static_cast<const IdentifierExpr&>(*x.object);
+          emit_to({Opcode::Member, 0, dest, object.symbol, add_node(&x)}, 'd', fail);
           break;
         }
         auto [o, i] = operands(*x.object, *x.index, fail);
-        emit_to({Opcode::Index, 0, dest, o, i}, 'd', fail);
+        emit_to(element(dest, o, i), 'd', fail);
         break;
       }
       case ExprKind::Range: {

@@ -292,6 +292,28 @@ struct Vm {
     return true;
   }
 
+  // An element read under the general rules, for Index with tagged
+  // operands; false when it fails.
+  [[gnu::noinline]] static bool element(Interpreter& in, const Instruction& i, Value* R, const Value* K,
+                                        Value& failure) {
+    const Value* object = fetch(in, i.b, R, K, failure);
+    if (!object) return false;
+    const Value* at = fetch(in, i.c, R, K, failure);
+    if (!at) return false;
+    Value result = in.index_value(*object, *at);
+    if (tag(i.b) == kRegister) R[index(i.b)] = Value();
+    if (result.is_error()) {
+      failure = std::move(result);
+      return false;
+    }
+    if (tag(i.a) == kRegister) {
+      R[index(i.a)] = std::move(result);
+    } else if (tag(i.a) == kName) {
+      in.env_.define<true>(index(i.a), std::move(result));
+    }
+    return true;
+  }
+
   // The user function a plain call reaches, when the loop may enter it
   // itself: no trace lines to write, no builtin of that name, the arity
   // right and the depth and stack within their limits. nullptr sends the
@@ -472,9 +494,35 @@ void Interpreter::run(const Code& code, Value* R) {
     return result.truthy() ? 1 : 0;
   };
 
+  // An element of an array read into register a, copied before the
+  // object's register (when it is one) lets go of the array; false when the
+  // read is not that simple (the general rules then decide).
+  auto array_element = [&]<Kind L, Kind I>(const Instruction& in) VELTRO_INLINE -> bool {
+    const Value* object = operand.template operator()<L>(in.b);
+    const Value* at = operand.template operator()<I>(in.c);
+    if (!always_there(L) && !object) return false;
+    if (!always_there(I) && !at) return false;
+    if (!object->is_array() || !at->is_integer() ||
+        static_cast<std::uint64_t>(at->as_number()) >= object->as_array().size()) {
+      return false;
+    }
+    Value item = object->as_array()[static_cast<std::size_t>(at->as_number())];
+    if constexpr (L == Kind::Register) {
+      R[in.b] = Value();
+      R[in.a] = std::move(item);
+    } else if constexpr (L == Kind::Any) {
+      if (tag(in.b) == kRegister) R[index(in.b)] = Value();
+      R[index(in.a)] = std::move(item);
+    } else {
+      R[in.a] = std::move(item);
+    }
+    return true;
+  };
+
 #define VELTRO_LABEL(name) &&op_##name,
 #define VELTRO_TYPED_LABEL(op, l, r, d) &&op_##op##_##l##r##d,
-  static constexpr void* kLabels[] = {VELTRO_INSTRUCTIONS(VELTRO_LABEL) VELTRO_TYPED_INSTRUCTIONS(VELTRO_TYPED_LABEL)};
+  static constexpr void* kLabels[] = {VELTRO_INSTRUCTIONS(VELTRO_LABEL) VELTRO_TYPED_INSTRUCTIONS(VELTRO_TYPED_LABEL)
+                                          VELTRO_TYPED_ELEMENTS(VELTRO_TYPED_LABEL)};
 #undef VELTRO_TYPED_LABEL
 #undef VELTRO_LABEL
 #define DISPATCH() goto* kLabels[static_cast<int>(pc->op)]
@@ -651,34 +699,42 @@ op_Dict: {
   NEXT();
 }
 
-op_Index: {
-  const Value* object = fetch(pc->b);
-  if (!object) FAIL();
-  const Value* at = fetch(pc->c);
-  if (!at) FAIL();
-  bool ok;
-  // An element of an array, into a register: copied before the array's
-  // register lets go of it.
-  if (object->is_array() && at->is_integer() && tag(pc->a) == kRegister &&
-      static_cast<std::uint64_t>(at->as_number()) < object->as_array().size()) {
-    {  // locals end before the jump: a computed goto runs no destructors
-      Value item = object->as_array()[static_cast<std::size_t>(at->as_number())];
-      if (tag(pc->b) == kRegister) R[index(pc->b)] = Value();
-      R[index(pc->a)] = std::move(item);
-    }
-    NEXT();
-  }
-  {  // locals end before the jump: a computed goto runs no destructors
-    Value result = index_value(*object, *at);
-    if (tag(pc->b) == kRegister) R[index(pc->b)] = Value();
-    ok = deliver(pc->a, std::move(result));
-  }
-  if (!ok) FAIL();
+op_Index:
+  if (tag(pc->a) == kRegister && array_element.template operator()<Kind::Any, Kind::Any>(*pc)) NEXT();
+  if (!Vm::element(*this, *pc, R, K, failure)) FAIL();
   NEXT();
-}
+
+#define VELTRO_KIND_R Kind::Register
+#define VELTRO_KIND_K Kind::Constant
+#define VELTRO_KIND_N Kind::Name
+#define VELTRO_ELEMENT_HANDLER(op, l, i, d)                                                          \
+  op_##op##_##l##i##d:                                                                               \
+  if (array_element.template operator()<VELTRO_KIND_##l, VELTRO_KIND_##i>(*pc)) NEXT();               \
+  if (!Vm::element(*this, tagged<VELTRO_KIND_##l, VELTRO_KIND_##i, VELTRO_KIND_##d>(*pc), R, K, failure)) \
+    FAIL();                                                                                          \
+  NEXT();
+VELTRO_TYPED_ELEMENTS(VELTRO_ELEMENT_HANDLER)
+#undef VELTRO_ELEMENT_HANDLER
+#undef VELTRO_KIND_N
+#undef VELTRO_KIND_K
+#undef VELTRO_KIND_R
 
 op_Member: {
-  if (!deliver(pc->a, member_value(*static_cast<const IndexExpr*>(nodes[pc->c])))) FAIL();
+  bool ok;
+  {  // locals end before the jump: a computed goto runs no destructors
+    const auto& x = *static_cast<const IndexExpr*>(nodes[pc->c]);
+    // An entry of a dictionary that a variable holds, when no module could
+    // take the name: found at once by the key's hash, once that is known.
+    const Value* bound = modules_.empty() ? env_.find_covered(pc->b) : nullptr;
+    const StringObj& key = *static_cast<const StringExpr&>(*x.index).literal;
+    const Value* entry = nullptr;
+    if (bound && bound->is_dict() && key.hash != 0) {
+      const DictMap& map = bound->as_dict();
+      if (auto it = map.find(key.text, key.hash); it != map.end()) entry = &it->second;
+    }
+    ok = deliver(pc->a, entry ? Value(*entry) : member_value(x));
+  }
+  if (!ok) FAIL();
   NEXT();
 }
 
