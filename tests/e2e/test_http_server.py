@@ -292,30 +292,43 @@ class ConnectionCapTest(unittest.TestCase):
             self.skipTest("descriptor hard limit %d is too low" % hard)
         resource.setrlimit(resource.RLIMIT_NOFILE, (2 * self.CAP, hard))
         self.addCleanup(resource.setrlimit, resource.RLIMIT_NOFILE, (soft, hard))
-        with Server('http.page("/", "up")') as server:
-            base = server.fd_count()
-            clients = []
-            try:
-                clients = [socket.create_connection(("127.0.0.1", server.port), timeout=20)
-                           for _ in range(self.CAP + 20)]
-                end = time.monotonic() + 10
-                while server.fd_count() < base + self.CAP and time.monotonic() < end:
-                    time.sleep(0.05)
-                time.sleep(0.3)
-                cpu = server.cpu_seconds()
-                time.sleep(1.0)
-                self.assertLess(server.cpu_seconds() - cpu, 0.2)
-                self.assertEqual(server.fd_count(), base + self.CAP)
-                # Clients that leave make room for the ones waiting, and for a new one.
-                for c in clients[:40]:
-                    c.close()
-                start = time.monotonic()
-                self.assertEqual(server.raw(b"GET / HTTP/1.1\r\n\r\n"), page_response("up"))
-                self.assertLess(time.monotonic() - start, 2.0)
-                self.assertLessEqual(server.fd_count(), base + self.CAP)
-            finally:
-                for c in clients:
-                    c.close()
+        # The server closes a client that sends no request within its
+        # request time-out (5 s), so the cap is checked while the first
+        # clients are younger than that; on a machine too busy to open them
+        # all in time, the attempt is made again.
+        for _ in range(3):
+            with Server('http.page("/", "up")') as server:
+                base = server.fd_count()
+                clients = []
+                try:
+                    began = time.monotonic()
+                    clients = [socket.create_connection(("127.0.0.1", server.port), timeout=20)
+                               for _ in range(self.CAP + 20)]
+                    end = time.monotonic() + 10
+                    while server.fd_count() < base + self.CAP and time.monotonic() < end:
+                        time.sleep(0.05)
+                    time.sleep(0.3)
+                    held = server.fd_count()
+                    cpu = server.cpu_seconds()
+                    time.sleep(1.0)
+                    spent = server.cpu_seconds() - cpu
+                    self.assertLessEqual(held, base + self.CAP)
+                    if time.monotonic() - began > 4.0:
+                        continue
+                    self.assertEqual(held, base + self.CAP)
+                    self.assertLess(spent, 0.2)
+                    # Clients that leave make room for the ones waiting, and for a new one.
+                    for c in clients[:40]:
+                        c.close()
+                    start = time.monotonic()
+                    self.assertEqual(server.raw(b"GET / HTTP/1.1\r\n\r\n"), page_response("up"))
+                    self.assertLess(time.monotonic() - start, 2.0)
+                    self.assertLessEqual(server.fd_count(), base + self.CAP)
+                    return
+                finally:
+                    for c in clients:
+                        c.close()
+        self.skipTest("too busy to open %d connections within the request time-out" % (self.CAP + 20))
 
 
 class BindTest(unittest.TestCase):
