@@ -140,12 +140,13 @@ inline constexpr Operand kIndexMask = ~kTagMask;
   VELTRO_TYPED_TEST(T, TestEqual) VELTRO_TYPED_TEST(T, TestNotEqual) VELTRO_TYPED_TEST(T, TestLess)   \
   VELTRO_TYPED_TEST(T, TestGreater) VELTRO_TYPED_TEST(T, TestLessEqual) VELTRO_TYPED_TEST(T, TestGreaterEqual)
 
-// Typed forms of Index whose destination is a register, the object a
-// register or a name and the index a register, a constant or a name (kinds
-// as above). An element read is the commonest instruction of loops over
-// arrays.
-#define VELTRO_TYPED_ELEMENTS(T) \
-  T(Index, R, R, R) T(Index, R, K, R) T(Index, R, N, R) T(Index, N, R, R) T(Index, N, K, R) T(Index, N, N, R)
+// Typed forms of Index: the object a register or a name, the index a
+// register, a constant or a name, the destination a register or a name
+// (kinds as above). An element read is the commonest instruction of loops
+// over arrays.
+#define VELTRO_TYPED_ELEMENT_SOURCES(T, d) \
+  T(Index, R, R, d) T(Index, R, K, d) T(Index, R, N, d) T(Index, N, R, d) T(Index, N, K, d) T(Index, N, N, d)
+#define VELTRO_TYPED_ELEMENTS(T) VELTRO_TYPED_ELEMENT_SOURCES(T, R) VELTRO_TYPED_ELEMENT_SOURCES(T, N)
 
 enum class Opcode : std::uint16_t {
 #define VELTRO_OPCODE(name) name,
@@ -214,12 +215,14 @@ static_assert(operation(Opcode::Add, reg(1), constant(0), constant(1)).b == cons
 // An element read, dest a = b[c]: its typed form when there is one (see
 // VELTRO_TYPED_ELEMENTS), its operands bare indices; else Index.
 [[nodiscard]] constexpr Instruction element(Operand dest, Operand object, Operand at) {
-  if (tag(dest) != kRegister || tag(object) == kConstant || tag(object) == kNone || tag(at) == kNone) {
-    return {Opcode::Index, 0, dest, object, at};
-  }
+  bool typed = (tag(dest) == kRegister || tag(dest) == kName) && (tag(object) == kRegister || tag(object) == kName) &&
+               tag(at) != kNone;
+  if (!typed) return {Opcode::Index, 0, dest, object, at};
+  int d = tag(dest) == kName ? 1 : 0;
   int o = tag(object) == kName ? 1 : 0;
   int i = tag(at) == kName ? 2 : tag(at) == kConstant ? 1 : 0;
-  return {static_cast<Opcode>(static_cast<int>(Opcode::Index_RRR) + o * 3 + i), 0, index(dest), index(object), index(at)};
+  return {static_cast<Opcode>(static_cast<int>(Opcode::Index_RRR) + d * 6 + o * 3 + i), 0, index(dest), index(object),
+          index(at)};
 }
 
 static_assert(element(reg(0), reg(1), reg(2)).op == Opcode::Index_RRR);
@@ -227,7 +230,9 @@ static_assert(element(reg(0), reg(1), constant(2)).op == Opcode::Index_RKR);
 static_assert(element(reg(0), name(1), reg(2)).op == Opcode::Index_NRR);
 static_assert(element(reg(0), name(1), name(2)).op == Opcode::Index_NNR);
 static_assert(element(reg(0), name(7), constant(2)).b == 7);
-static_assert(element(name(0), name(1), name(2)).op == Opcode::Index);
+static_assert(element(name(0), name(1), name(2)).op == Opcode::Index_NNN);
+static_assert(element(name(0), reg(1), constant(2)).op == Opcode::Index_RKN);
+static_assert(element(kNone, name(1), name(2)).op == Opcode::Index);
 static_assert(element(reg(0), constant(1), reg(2)).b == constant(1));
 
 // The statement whose failure a Fail instruction reports.

@@ -494,10 +494,10 @@ void Interpreter::run(const Code& code, Value* R) {
     return result.truthy() ? 1 : 0;
   };
 
-  // An element of an array read into register a, copied before the
-  // object's register (when it is one) lets go of the array; false when the
-  // read is not that simple (the general rules then decide).
-  auto array_element = [&]<Kind L, Kind I>(const Instruction& in) VELTRO_INLINE -> bool {
+  // An element of an array read into dest a, copied before the object's
+  // register (when it is one) lets go of the array; false when the read is
+  // not that simple (the general rules then decide).
+  auto array_element = [&]<Kind L, Kind I, Kind D>(const Instruction& in) VELTRO_INLINE -> bool {
     const Value* object = operand.template operator()<L>(in.b);
     const Value* at = operand.template operator()<I>(in.c);
     if (!always_there(L) && !object) return false;
@@ -509,12 +509,15 @@ void Interpreter::run(const Code& code, Value* R) {
     Value item = object->as_array()[static_cast<std::size_t>(at->as_number())];
     if constexpr (L == Kind::Register) {
       R[in.b] = Value();
-      R[in.a] = std::move(item);
     } else if constexpr (L == Kind::Any) {
       if (tag(in.b) == kRegister) R[index(in.b)] = Value();
-      R[index(in.a)] = std::move(item);
-    } else {
+    }
+    if constexpr (D == Kind::Name) {
+      env_.define<true>(in.a, std::move(item));
+    } else if constexpr (D == Kind::Register) {
       R[in.a] = std::move(item);
+    } else {
+      store(in.a, std::move(item));
     }
     return true;
   };
@@ -700,7 +703,7 @@ op_Dict: {
 }
 
 op_Index:
-  if (tag(pc->a) == kRegister && array_element.template operator()<Kind::Any, Kind::Any>(*pc)) NEXT();
+  if (array_element.template operator()<Kind::Any, Kind::Any, Kind::Any>(*pc)) NEXT();
   if (!Vm::element(*this, *pc, R, K, failure)) FAIL();
   NEXT();
 
@@ -709,7 +712,7 @@ op_Index:
 #define VELTRO_KIND_N Kind::Name
 #define VELTRO_ELEMENT_HANDLER(op, l, i, d)                                                          \
   op_##op##_##l##i##d:                                                                               \
-  if (array_element.template operator()<VELTRO_KIND_##l, VELTRO_KIND_##i>(*pc)) NEXT();               \
+  if (array_element.template operator()<VELTRO_KIND_##l, VELTRO_KIND_##i, VELTRO_KIND_##d>(*pc)) NEXT();   \
   if (!Vm::element(*this, tagged<VELTRO_KIND_##l, VELTRO_KIND_##i, VELTRO_KIND_##d>(*pc), R, K, failure)) \
     FAIL();                                                                                          \
   NEXT();
