@@ -248,6 +248,20 @@ struct Vm {
     return v;
   }
 
+  // A result stored in dest, or set aside when it is a failure (false).
+  static bool deliver(Interpreter& in, Operand dest, Value&& result, Value* R, Value& failure) {
+    if (result.is_error()) {
+      failure = std::move(result);
+      return false;
+    }
+    if (tag(dest) == kRegister) {
+      R[index(dest)] = std::move(result);
+    } else if (tag(dest) == kName) {
+      in.env_.define(index(dest), std::move(result));
+    }
+    return true;
+  }
+
   // The general rules for an operator whose operands are not two numbers;
   // a string joined onto the variable the result replaces is appended in
   // place, which makes building a string in a loop linear. False when it
@@ -280,16 +294,7 @@ struct Vm {
     Value result = in.apply_binary(*l, op, *r);
     if (tag(i.b) == kRegister) R[index(i.b)] = Value();
     if (tag(i.c) == kRegister) R[index(i.c)] = Value();
-    if (result.is_error()) {
-      failure = std::move(result);
-      return false;
-    }
-    if (tag(i.a) == kRegister) {
-      R[index(i.a)] = std::move(result);
-    } else if (tag(i.a) == kName) {
-      in.env_.define(index(i.a), std::move(result));
-    }
-    return true;
+    return deliver(in, i.a, std::move(result), R, failure);
   }
 
   // An element read under the general rules, for Index with tagged
@@ -302,16 +307,7 @@ struct Vm {
     if (!at) return false;
     Value result = in.index_value(*object, *at);
     if (tag(i.b) == kRegister) R[index(i.b)] = Value();
-    if (result.is_error()) {
-      failure = std::move(result);
-      return false;
-    }
-    if (tag(i.a) == kRegister) {
-      R[index(i.a)] = std::move(result);
-    } else if (tag(i.a) == kName) {
-      in.env_.define<true>(index(i.a), std::move(result));
-    }
-    return true;
+    return deliver(in, i.a, std::move(result), R, failure);
   }
 
   // The user function a plain call reaches, when the loop may enter it
