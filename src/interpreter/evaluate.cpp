@@ -379,9 +379,7 @@ struct Eval {
     if (x.index->kind == ExprKind::String) {
       // name.member may name a module's export instead
       if (!object->is_dict() || (!in.modules_.empty() && in.modules_.count(name.name))) return Num::none();
-      const StringObj& key = *static_cast<const StringExpr&>(*x.index).literal;
-      if (key.hash == 0) key.hash = hash_key(key.text);
-      element = dict_entry(*object, key.text, key.hash);
+      element = field_entry(*object, *static_cast<const StringExpr&>(*x.index).literal);
     } else {
       Num i = x.index->num(in, *x.index);
       if (i.kind == NumKind::Int && object->is_array()) {
@@ -587,10 +585,7 @@ Value Interpreter::member_value(const IndexExpr& x) {
   if (!bound) return raise(msg::module_not_imported(object.name));
   if (bound->is_error()) return *bound;
   if (bound->is_dict()) {
-    const auto& map = bound->as_dict();
-    const StringObj& key = *member.literal;
-    if (key.hash == 0) key.hash = hash_key(key.text);
-    if (auto it = map.find(key.text, key.hash); it != map.end()) return it->second;
+    if (const Value* entry = field_entry(*bound, *member.literal)) return *entry;
   }
   Value copy = *bound;
   return index_value(copy, Value::shared_string(member.literal.get()));

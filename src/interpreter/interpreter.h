@@ -231,6 +231,15 @@ class Interpreter {
   ModuleStates states_;
 };
 
+// The entry of a dictionary under a literal key (name.member), or nullptr;
+// the key's hash is computed once and kept on the literal.
+[[nodiscard]] inline const Value* field_entry(const Value& dict, const StringObj& key) {
+  if (key.hash == 0) key.hash = hash_key(key.text);
+  const DictMap& map = dict.as_dict();
+  auto it = map.find(key.text, key.hash);
+  return it == map.end() ? nullptr : &it->second;
+}
+
 // Whether it is name[literal number] or name[name], the element reads
 // Interpreter::leaf_element serves.
 [[nodiscard]] inline bool is_leaf_element(const Expr& e) {

@@ -551,8 +551,9 @@ op_Check:
   NEXT();
 
 
-// Arithmetic, comparison and test instructions: the general forms read
-// their operands' kinds (A) from the tags, the typed forms have them settled.
+// Arithmetic, comparison, test and element instructions: the general forms
+// read their operands' kinds (A) from the tags, the typed forms have them
+// settled (the kinds stand defined for every typed handler below).
 #define VELTRO_KIND_A Kind::Any
 #define VELTRO_KIND_R Kind::Register
 #define VELTRO_KIND_K Kind::Constant
@@ -592,10 +593,6 @@ VELTRO_TYPED_INSTRUCTIONS(VELTRO_TYPED_HANDLER)
 #undef VELTRO_BINARY
 #undef VELTRO_TEST_HANDLER
 #undef VELTRO_BINARY_HANDLER
-#undef VELTRO_KIND_N
-#undef VELTRO_KIND_K
-#undef VELTRO_KIND_R
-#undef VELTRO_KIND_A
 
 op_And:
 op_Or: {
@@ -703,9 +700,6 @@ op_Index:
   if (!Vm::element(*this, *pc, R, K, failure)) FAIL();
   NEXT();
 
-#define VELTRO_KIND_R Kind::Register
-#define VELTRO_KIND_K Kind::Constant
-#define VELTRO_KIND_N Kind::Name
 #define VELTRO_ELEMENT_HANDLER(op, l, i, d)                                                          \
   op_##op##_##l##i##d:                                                                               \
   if (array_element.template operator()<VELTRO_KIND_##l, VELTRO_KIND_##i, VELTRO_KIND_##d>(*pc)) NEXT();   \
@@ -714,23 +708,16 @@ op_Index:
   NEXT();
 VELTRO_TYPED_ELEMENTS(VELTRO_ELEMENT_HANDLER)
 #undef VELTRO_ELEMENT_HANDLER
-#undef VELTRO_KIND_N
-#undef VELTRO_KIND_K
-#undef VELTRO_KIND_R
 
 op_Member: {
   bool ok;
   {  // locals end before the jump: a computed goto runs no destructors
     const auto& x = *static_cast<const IndexExpr*>(nodes[pc->c]);
     // An entry of a dictionary that a variable holds, when no module could
-    // take the name: found at once by the key's hash, once that is known.
+    // take the name, is read here; everything else the general way.
     const Value* bound = modules_.empty() ? env_.find_covered(pc->b) : nullptr;
-    const StringObj& key = *static_cast<const StringExpr&>(*x.index).literal;
-    const Value* entry = nullptr;
-    if (bound && bound->is_dict() && key.hash != 0) {
-      const DictMap& map = bound->as_dict();
-      if (auto it = map.find(key.text, key.hash); it != map.end()) entry = &it->second;
-    }
+    const Value* entry =
+        bound && bound->is_dict() ? field_entry(*bound, *static_cast<const StringExpr&>(*x.index).literal) : nullptr;
     ok = deliver(pc->a, entry ? Value(*entry) : member_value(x));
   }
   if (!ok) FAIL();
@@ -925,6 +912,10 @@ op_Exit: {
   NEXT();
 }
 
+#undef VELTRO_KIND_N
+#undef VELTRO_KIND_K
+#undef VELTRO_KIND_R
+#undef VELTRO_KIND_A
 #undef FAIL
 #undef JUMP
 #undef NEXT
