@@ -549,15 +549,7 @@ Value prepare_expr(Interpreter& interpreter, const Expr& expr) {
 }
 
 Value Interpreter::index_value(const Value& object, const Value& index) {
-  if (object.is_array() && index.is_integer()) {
-    const auto& items = object.as_array();
-    std::int64_t i = index.as_number();
-    if (i >= 0 && static_cast<std::uint64_t>(i) < items.size()) return items[static_cast<std::size_t>(i)];
-  } else if (object.is_dict() && index.is_string()) {
-    const auto& map = object.as_dict();
-    auto it = map.find(index.as_string(), index.key_hash());
-    if (it != map.end()) return it->second;
-  }
+  if (const Value* element = element_of(object, index)) return *element;
   return index_failure(object, index);
 }
 

@@ -240,6 +240,23 @@ class Interpreter {
   return it == map.end() ? nullptr : &it->second;
 }
 
+// The element object[index] when it exists: an array's under an integer
+// within its bounds, a dictionary's under a string key it holds; nullptr
+// otherwise (the indexing then fails, see Interpreter::index_failure).
+[[nodiscard]] inline const Value* element_of(const Value& object, const Value& index) {
+  if (object.is_array()) {
+    const auto& items = object.as_array();
+    if (!index.is_integer() || static_cast<std::uint64_t>(index.as_number()) >= items.size()) return nullptr;
+    return &items[static_cast<std::size_t>(index.as_number())];
+  }
+  if (object.is_dict() && index.is_string()) {
+    const DictMap& map = object.as_dict();
+    auto it = map.find(index.as_string(), index.key_hash());
+    return it == map.end() ? nullptr : &it->second;
+  }
+  return nullptr;
+}
+
 // Whether it is name[literal number] or name[name], the element reads
 // Interpreter::leaf_element serves.
 [[nodiscard]] inline bool is_leaf_element(const Expr& e) {

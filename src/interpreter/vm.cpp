@@ -490,19 +490,17 @@ void Interpreter::run(const Code& code, Value* R) {
     return result.truthy() ? 1 : 0;
   };
 
-  // An element of an array read into dest a, copied before the object's
-  // register (when it is one) lets go of the array; false when the read is
-  // not that simple (the general rules then decide).
-  auto array_element = [&]<Kind L, Kind I, Kind D>(const Instruction& in) VELTRO_INLINE -> bool {
+  // An element that exists (see element_of) read into dest a, copied before
+  // the object's register (when it is one) lets go of the array or
+  // dictionary; false otherwise (the general rules then decide).
+  auto read_element = [&]<Kind L, Kind I, Kind D>(const Instruction& in) VELTRO_INLINE -> bool {
     const Value* object = operand.template operator()<L>(in.b);
     const Value* at = operand.template operator()<I>(in.c);
     if (!always_there(L) && !object) return false;
     if (!always_there(I) && !at) return false;
-    if (!object->is_array() || !at->is_integer() ||
-        static_cast<std::uint64_t>(at->as_number()) >= object->as_array().size()) {
-      return false;
-    }
-    Value item = object->as_array()[static_cast<std::size_t>(at->as_number())];
+    const Value* element = element_of(*object, *at);
+    if (!element) return false;
+    Value item = *element;
     if constexpr (L == Kind::Register) {
       R[in.b] = Value();
     } else if constexpr (L == Kind::Any) {
@@ -696,13 +694,13 @@ op_Dict: {
 }
 
 op_Index:
-  if (array_element.template operator()<Kind::Any, Kind::Any, Kind::Any>(*pc)) NEXT();
+  if (read_element.template operator()<Kind::Any, Kind::Any, Kind::Any>(*pc)) NEXT();
   if (!Vm::element(*this, *pc, R, K, failure)) FAIL();
   NEXT();
 
 #define VELTRO_ELEMENT_HANDLER(op, l, i, d)                                                          \
   op_##op##_##l##i##d:                                                                               \
-  if (array_element.template operator()<VELTRO_KIND_##l, VELTRO_KIND_##i, VELTRO_KIND_##d>(*pc)) NEXT();   \
+  if (read_element.template operator()<VELTRO_KIND_##l, VELTRO_KIND_##i, VELTRO_KIND_##d>(*pc)) NEXT();     \
   if (!Vm::element(*this, tagged<VELTRO_KIND_##l, VELTRO_KIND_##i, VELTRO_KIND_##d>(*pc), R, K, failure)) \
     FAIL();                                                                                          \
   NEXT();
