@@ -292,8 +292,8 @@ struct Vm {
       }
     }
     Value result = in.apply_binary(*l, op, *r);
-    if (tag(i.b) == kRegister) R[index(i.b)] = Value();
-    if (tag(i.c) == kRegister) R[index(i.c)] = Value();
+    if (tag(i.b) == kRegister) R[index(i.b)].reset();
+    if (tag(i.c) == kRegister) R[index(i.c)].reset();
     return deliver(in, i.a, std::move(result), R, failure);
   }
 
@@ -306,7 +306,7 @@ struct Vm {
     const Value* at = fetch(in, i.c, R, K, failure);
     if (!at) return false;
     Value result = in.index_value(*object, *at);
-    if (tag(i.b) == kRegister) R[index(i.b)] = Value();
+    if (tag(i.b) == kRegister) R[index(i.b)].reset();
     return deliver(in, i.a, std::move(result), R, failure);
   }
 
@@ -502,9 +502,9 @@ void Interpreter::run(const Code& code, Value* R) {
     if (!element) return false;
     Value item = *element;
     if constexpr (L == Kind::Register) {
-      R[in.b] = Value();
+      R[in.b].reset();
     } else if constexpr (L == Kind::Any) {
-      if (tag(in.b) == kRegister) R[index(in.b)] = Value();
+      if (tag(in.b) == kRegister) R[index(in.b)].reset();
     }
     if constexpr (D == Kind::Name) {
       env_.define<true>(in.a, std::move(item));
@@ -676,7 +676,7 @@ call_prepared: {
     std::span<Value> args(R + pc->b, call.args.size());
     Value result = pc->op == Opcode::Call ? call_prepared(call, args)
                                           : call_updating_prepared(call, index(pc->a), args);
-    for (Value& arg : args) arg = Value();
+    for (Value& arg : args) arg.reset();
     ok = deliver(pc->a, std::move(result));
   }
   if (!ok) FAIL();
@@ -798,7 +798,7 @@ op_ForPrepare: {
   }
   {  // locals end before the jump: a computed goto runs no destructors
     Value array = *v;
-    if (tag(pc->b) == kRegister) R[index(pc->b)] = Value();
+    if (tag(pc->b) == kRegister) R[index(pc->b)].reset();
     R[pc->a] = std::move(array);
   }
   R[pc->a + 1].set_inline(ValueType::Number, 0);
@@ -835,7 +835,7 @@ op_RangeNext:
   NEXT();
 
 op_Clear: {
-  R[pc->a] = Value();
+  R[pc->a].reset();
   NEXT();
 }
 

@@ -223,8 +223,7 @@ DictMap& Value::mutable_dict() {
   return static_cast<DictObj*>(u_.obj)->map;
 }
 
-void Value::release_payload(ValueType type, Payload payload) noexcept {
-  if (--payload.obj->refs != 0) return;
+void Value::destroy_payload(ValueType type, Payload payload) noexcept {
   Value dying;
   dying.type_ = type;
   dying.u_ = payload;

@@ -237,7 +237,9 @@ class Value {
   [[nodiscard]] bool truthy_other() const noexcept;
   [[nodiscard]] std::size_t compute_key_hash() const noexcept;
   union Payload;
+  // Drops a reference to a heap payload; the last one destroys it.
   static void release_payload(ValueType type, Payload payload) noexcept;
+  static void destroy_payload(ValueType type, Payload payload) noexcept;
 
   ValueType type_;
   // Inline kinds (Number, Float, Boolean, Color, BuiltinFunction, Null) are
@@ -249,6 +251,10 @@ class Value {
 };
 
 static_assert(sizeof(Value) == 16);
+
+inline void Value::release_payload(ValueType type, Payload payload) noexcept {
+  if (--payload.obj->refs == 0) destroy_payload(type, payload);
+}
 
 struct ArrayObj : RcObject {
   explicit ArrayObj(std::vector<Value> v) : items(std::move(v)) {}
