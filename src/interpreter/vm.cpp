@@ -640,9 +640,9 @@ op_Call: {
   const Code* callee = nullptr;
   {  // locals end before the jump: a computed goto runs no destructors
     const auto& call = *static_cast<const CallExpr*>(nodes[pc->c]);
-    // A plain call whose name the first call bound to a builtin (see
-    // native_of) runs it here; the general way would do the same.
-    if (call.native >= 0 && !call.dotted && !debug_enabled()) goto call_builtin;
+    // A name the first call bound to a builtin or a module function (see
+    // native_of).
+    if (call.native >= 0) goto call_builtin;
     def = Vm::enterable(*this, call);
     if (def) {
       callee = &code_of(def->code, [&](bool checked) { return compile_body(def->body, checked); });
@@ -671,10 +671,12 @@ op_Call: {
   goto call_prepared;
 }
 
+// A plain call of a builtin runs it here, as the general way would.
 call_builtin: {
   bool ok;
   {  // locals end before the jump: a computed goto runs no destructors
     const auto& call = *static_cast<const CallExpr*>(nodes[pc->c]);
+    if (call.dotted || debug_enabled()) goto call_prepared;
     std::span<Value> args(R + pc->b, call.args.size());
     Value result = run_native(static_cast<NativeIndex>(call.native), args);
     for (Value& arg : args) arg.reset();
