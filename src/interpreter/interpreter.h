@@ -231,13 +231,18 @@ class Interpreter {
   ModuleStates states_;
 };
 
+// The entry of a dictionary under a key whose hash is known, or nullptr.
+[[nodiscard]] inline const Value* dict_entry(const Value& dict, std::string_view key, std::size_t hash) {
+  const DictMap& map = dict.as_dict();
+  auto it = map.find(key, hash);
+  return it == map.end() ? nullptr : &it->second;
+}
+
 // The entry of a dictionary under a literal key (name.member), or nullptr;
 // the key's hash is computed once and kept on the literal.
 [[nodiscard]] inline const Value* field_entry(const Value& dict, const StringObj& key) {
   if (key.hash == 0) key.hash = hash_key(key.text);
-  const DictMap& map = dict.as_dict();
-  auto it = map.find(key.text, key.hash);
-  return it == map.end() ? nullptr : &it->second;
+  return dict_entry(dict, key.text, key.hash);
 }
 
 // The element object[index] when it exists: an array's under an integer
@@ -249,11 +254,7 @@ class Interpreter {
     if (!index.is_integer() || static_cast<std::uint64_t>(index.as_number()) >= items.size()) return nullptr;
     return &items[static_cast<std::size_t>(index.as_number())];
   }
-  if (object.is_dict() && index.is_string()) {
-    const DictMap& map = object.as_dict();
-    auto it = map.find(index.as_string(), index.key_hash());
-    return it == map.end() ? nullptr : &it->second;
-  }
+  if (object.is_dict() && index.is_string()) return dict_entry(object, index.as_string(), index.key_hash());
   return nullptr;
 }
 

@@ -642,7 +642,7 @@ op_Call: {
     const auto& call = *static_cast<const CallExpr*>(nodes[pc->c]);
     // A name the first call bound to a builtin or a module function (see
     // native_of).
-    if (call.native >= 0) goto call_builtin;
+    if (call.native >= 0) goto call_prepared;
     def = Vm::enterable(*this, call);
     if (def) {
       callee = &code_of(def->code, [&](bool checked) { return compile_body(def->body, checked); });
@@ -671,29 +671,17 @@ op_Call: {
   goto call_prepared;
 }
 
-// A plain call of a builtin runs it here, as the general way would.
-call_builtin: {
-  bool ok;
-  {  // locals end before the jump: a computed goto runs no destructors
-    const auto& call = *static_cast<const CallExpr*>(nodes[pc->c]);
-    if (call.dotted || debug_enabled()) goto call_prepared;
-    std::span<Value> args(R + pc->b, call.args.size());
-    Value result = run_native(static_cast<NativeIndex>(call.native), args);
-    for (Value& arg : args) arg.reset();
-    ok = deliver(pc->a, std::move(result));
-  }
-  if (!ok) FAIL();
-  NEXT();
-}
-
 op_CallUpdate:
 call_prepared: {
   bool ok;
   {  // locals end before the jump: a computed goto runs no destructors
     const auto& call = *static_cast<const CallExpr*>(nodes[pc->c]);
     std::span<Value> args(R + pc->b, call.args.size());
-    Value result = pc->op == Opcode::Call ? call_prepared(call, args)
-                                          : call_updating_prepared(call, index(pc->a), args);
+    // A plain call of a builtin runs it here, as the general way would.
+    Value result = pc->op != Opcode::Call ? call_updating_prepared(call, index(pc->a), args)
+                   : call.native >= 0 && !call.dotted && !debug_enabled()
+                       ? run_native(static_cast<NativeIndex>(call.native), args)
+                       : call_prepared(call, args);
     for (Value& arg : args) arg.reset();
     ok = deliver(pc->a, std::move(result));
   }
