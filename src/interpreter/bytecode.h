@@ -63,6 +63,9 @@ inline constexpr Operand kIndexMask = ~kTagMask;
   X(Dict)                                                                                            \
   /* dest a = b[c]; @d on failure (typed forms: VELTRO_TYPED_ELEMENTS) */                        \
   X(Index)                                                                                           \
+  /* dest a = b[c] as Index does, when the Index that follows reads a[e] (a chain b[c][e]): both   \
+     elements, when they exist, are read at once into that Index's destination, and it is skipped */ \
+  X(IndexChain)                                                                                      \
   /* dest a = name.member of node c, b the name's symbol (a module's export, or a dictionary      \
      entry); @d on failure */                                                                      \
   X(Member)                                                                                          \

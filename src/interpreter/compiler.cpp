@@ -66,6 +66,15 @@ bool has_call(const Expr& e) {
   return true;
 }
 
+// Whether it is an element of an element, b[c][e], whose outer index is a
+// leaf (nothing runs between the two reads) and whose inner read is no
+// name.member (which may reach a module).
+bool is_chain(const IndexExpr& x) {
+  if (x.object->kind != ExprKind::Index || !is_leaf(*x.index)) return false;
+  const auto& inner = static_cast<const IndexExpr&>(*x.object);
+  return !(inner.object->kind == ExprKind::Identifier && inner.index->kind == ExprKind::String);
+}
+
 Opcode binary_opcode(ops::Op op) {
   return static_cast<Opcode>(static_cast<int>(Opcode::Add) + static_cast<int>(op));
 }
@@ -332,6 +341,16 @@ class Compiler {
         if (x.object->kind == ExprKind::Identifier && x.index->kind == ExprKind::String) {
           const auto& object = static_cast<const IdentifierExpr&>(*x.object);
           emit_to({Opcode::Member, 0, dest, object.symbol, add_node(&x)}, 'd', fail);
+          break;
+        }
+        if (is_chain(x)) {
+          // b[c][e]: the inner element goes to a register of its own, which
+          // the outer read takes, as the usual two reads would do it.
+          const auto& inner = static_cast<const IndexExpr&>(*x.object);
+          Operand held = reg(alloc());
+          auto [o, i] = operands(*inner.object, *inner.index, fail);
+          emit_to({Opcode::IndexChain, 0, held, o, i}, 'd', fail);
+          emit_to({Opcode::Index, 0, dest, held, leaf(*x.index)}, 'd', fail);
           break;
         }
         auto [o, i] = operands(*x.object, *x.index, fail);

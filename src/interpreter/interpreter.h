@@ -248,7 +248,7 @@ class Interpreter {
 // The element object[index] when it exists: an array's under an integer
 // within its bounds, a dictionary's under a string key it holds; nullptr
 // otherwise (the indexing then fails, see Interpreter::index_failure).
-[[nodiscard]] inline const Value* element_of(const Value& object, const Value& index) {
+[[nodiscard]] [[gnu::always_inline]] inline const Value* element_of(const Value& object, const Value& index) {
   if (object.is_array()) {
     const auto& items = object.as_array();
     if (!index.is_integer() || static_cast<std::uint64_t>(index.as_number()) >= items.size()) return nullptr;

@@ -704,6 +704,31 @@ op_Index:
   if (!Vm::element(*this, *pc, R, K, failure)) FAIL();
   NEXT();
 
+op_IndexChain: {
+  const Instruction& outer = pc[1];
+  bool done = false;
+  {  // locals end before the jump: a computed goto runs no destructors
+    const Value* object = peek(pc->b);
+    const Value* at = object ? peek(pc->c) : nullptr;
+    const Value* inner = at ? element_of(*object, *at) : nullptr;
+    const Value* last = inner ? peek(outer.c) : nullptr;
+    if (const Value* element = last ? element_of(*inner, *last) : nullptr) {
+      // Copied before the object's register lets go of what holds it.
+      Value item = *element;
+      if (tag(pc->b) == kRegister) R[index(pc->b)].reset();
+      store(outer.a, std::move(item));
+      done = true;
+    }
+  }
+  if (done) {
+    pc += 2;
+    DISPATCH();
+  }
+  // Otherwise the two reads run one by one, failures and all.
+  if (!Vm::element(*this, *pc, R, K, failure)) FAIL();
+  NEXT();
+}
+
 #define VELTRO_ELEMENT_HANDLER(op, l, i, d)                                                          \
   op_##op##_##l##i##d:                                                                               \
   if (read_element.template operator()<VELTRO_KIND_##l, VELTRO_KIND_##i, VELTRO_KIND_##d>(*pc)) NEXT();     \
