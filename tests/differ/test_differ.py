@@ -108,7 +108,9 @@ class Differ(unittest.TestCase):
         self.assertIn("scripts: 1 run; 0 identical; 0 differ; 1 nondeterministic", p.stdout)
 
     def test_a_difference_is_reduced_to_a_few_lines(self):
-        seed = "7"
+        # A seed whose program prints from its own lines, not only from a
+        # module it loads.
+        seed = "5"
         whole = subprocess.run([DIFFER, "--print", seed], capture_output=True, text=True).stdout
         whole = whole.split("# ---- program.vt\n")[1].split("# ---- run")[0]
         p = self.differ("--reduce", seed, "--binary-a", VELTRO, "--binary-b", self.wrapper, mode="stdout")
@@ -118,7 +120,7 @@ class Differ(unittest.TestCase):
         self.assertIn("print", reduced)
         p = self.differ("--reduce", seed, "--binary-a", VELTRO, "--binary-b", self.wrapper)
         self.assertEqual(p.returncode, 0)
-        self.assertIn("the sides agree on seed 7", p.stdout)
+        self.assertIn(f"the sides agree on seed {seed}", p.stdout)
 
     def test_usage(self):
         for args in ([], ["--seeds", "9..1"], ["--seeds", "x"], ["--core-a", "other", "--seeds", "1..2"], ["--bogus"],

@@ -452,12 +452,23 @@ std::string Generator::num(Frame& f, int depth) {
         default: return fmt::format("max({}, {}, {})", num(f, d), temporary(f, Ty::Any, d), num(f, d));
       }
     case 5: {
-      // An element: mostly in range.
+      // An element: mostly in range; now and then an element of an element.
       std::string index = below(3) ? std::to_string(below(3)) : num(f, d);
+      if (below(5) == 0) {
+        std::string first = temporary(f, Ty::Nums, d);
+        std::string second = temporary(f, Ty::Nums, d);
+        std::string row = below(4) ? std::to_string(below(3)) : num_leaf(f);
+        return fmt::format("[{}, {}][{}][{}]", first, second, row, index);
+      }
       return fmt::format("{}[{}]", temporary(f, Ty::Nums, d), index);
     }
     case 6: {
       std::string object = temporary(f, Ty::Dict, d);
+      if (below(5) == 0) {
+        // A dictionary in an array, its field read at once.
+        std::string row = below(4) ? std::to_string(below(2)) : num_leaf(f);
+        return fmt::format("[{}][{}].{}", object, row, from(kKeys));
+      }
       if (below(2)) return fmt::format("{}.{}", object, from(kKeys));
       return fmt::format("{}[{}]", object, key(f));
     }
