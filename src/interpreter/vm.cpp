@@ -377,6 +377,11 @@ void Interpreter::run(const Code& code, Value* R) {
     store(dest, std::move(v));
     return true;
   };
+  // A call's arguments are let go of, and its result delivered to dest a.
+  auto end_call = [&](std::span<Value> args, Value&& result) VELTRO_INLINE -> bool {
+    for (Value& arg : args) arg.reset();
+    return deliver(pc->a, std::move(result));
+  };
   auto target = [&](std::uint32_t at) VELTRO_INLINE { return start + at; };
   // The newest call the loop entered ends with its result, back at the
   // call; false when the result is a failure, set aside.
@@ -642,7 +647,7 @@ op_Call: {
     const auto& call = *static_cast<const CallExpr*>(nodes[pc->c]);
     // A name the first call bound to a builtin or a module function (see
     // native_of).
-    if (call.native >= 0) goto call_prepared;
+    if (call.native >= 0) goto call_builtin;
     def = Vm::enterable(*this, call);
     if (def) {
       callee = &code_of(def->code, [&](bool checked) { return compile_body(def->body, checked); });
@@ -671,19 +676,27 @@ op_Call: {
   goto call_prepared;
 }
 
+// A plain call of a builtin runs it here, as the general way would.
+call_builtin: {
+  bool ok;
+  {  // locals end before the jump: a computed goto runs no destructors
+    const auto& call = *static_cast<const CallExpr*>(nodes[pc->c]);
+    if (call.dotted || debug_enabled()) goto call_prepared;
+    std::span<Value> args(R + pc->b, call.args.size());
+    ok = end_call(args, run_native(static_cast<NativeIndex>(call.native), args));
+  }
+  if (!ok) FAIL();
+  NEXT();
+}
+
 op_CallUpdate:
 call_prepared: {
   bool ok;
   {  // locals end before the jump: a computed goto runs no destructors
     const auto& call = *static_cast<const CallExpr*>(nodes[pc->c]);
     std::span<Value> args(R + pc->b, call.args.size());
-    // A plain call of a builtin runs it here, as the general way would.
-    Value result = pc->op != Opcode::Call ? call_updating_prepared(call, index(pc->a), args)
-                   : call.native >= 0 && !call.dotted && !debug_enabled()
-                       ? run_native(static_cast<NativeIndex>(call.native), args)
-                       : call_prepared(call, args);
-    for (Value& arg : args) arg.reset();
-    ok = deliver(pc->a, std::move(result));
+    ok = end_call(args, pc->op == Opcode::Call ? call_prepared(call, args)
+                                               : call_updating_prepared(call, index(pc->a), args));
   }
   if (!ok) FAIL();
   NEXT();
