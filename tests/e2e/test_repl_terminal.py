@@ -1,5 +1,6 @@
 """The REPL on a real terminal (tmux): line editing, entries over several
 lines, values shown, Ctrl-C, Tab completion and the history file."""
+import atexit
 import os
 import shutil
 import subprocess
@@ -10,10 +11,17 @@ import unittest
 
 VELTRO = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else "veltro"
 SESSION = f"veltro-repl-{os.getpid()}"
+# Every start gets a tmux server of its own: a server that is still shutting
+# down after its last session was killed must not meet the next new-session.
+starts = 0
+SOCKETS = tempfile.mkdtemp(prefix="veltro-tmux-")
+atexit.register(shutil.rmtree, SOCKETS, True)
 
 
 def tmux(*args):
-    return subprocess.run(["tmux", *args], capture_output=True, text=True, timeout=10)
+    socket = os.path.join(SOCKETS, str(starts))
+    return subprocess.run(["tmux", "-S", socket, *args],
+                          capture_output=True, text=True, timeout=10)
 
 
 @unittest.skipUnless(shutil.which("tmux"), "tmux is not installed")
@@ -25,7 +33,9 @@ class TerminalRepl(unittest.TestCase):
 
     def start(self, state=None):
         """A fresh REPL in a 100x30 terminal, its history under `state`."""
-        tmux("kill-session", "-t", SESSION)
+        global starts
+        tmux("kill-server")
+        starts += 1
         # The shell around it reports how the REPL ended (tmux may be slow to
         # notice); it lets Ctrl-C through to the REPL and survives it.
         wrapper = 'trap : INT; "$@"; echo "[exit status $?]"; exec sleep 600'
@@ -36,7 +46,7 @@ class TerminalRepl(unittest.TestCase):
         self.wait_for(">>>")
 
     def tearDown(self):
-        tmux("kill-session", "-t", SESSION)
+        tmux("kill-server")
 
     def screen(self):
         return tmux("capture-pane", "-p", "-t", SESSION).stdout
