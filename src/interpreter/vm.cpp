@@ -495,9 +495,25 @@ void Interpreter::run(const Code& code, Value* R) {
     return result.truthy() ? 1 : 0;
   };
 
-  // An element that exists (see element_of) read into dest a, copied before
-  // the object's register (when it is one) lets go of the array or
-  // dictionary; false otherwise (the general rules then decide).
+  // An element read from the object in operand `object` goes to dest: it is
+  // copied before the object's register lets go of what holds it.
+  auto take_element = [&]<Kind L, Kind D>(const Value& element, Operand object, Operand dest) VELTRO_INLINE {
+    Value item = element;
+    if constexpr (L == Kind::Register) {
+      R[object].reset();
+    } else if constexpr (L == Kind::Any) {
+      if (tag(object) == kRegister) R[index(object)].reset();
+    }
+    if constexpr (D == Kind::Name) {
+      env_.define<true>(dest, std::move(item));
+    } else if constexpr (D == Kind::Register) {
+      R[dest] = std::move(item);
+    } else {
+      store(dest, std::move(item));
+    }
+  };
+  // An element that exists (see element_of) read into dest a, taken as
+  // above; false otherwise (the general rules then decide).
   auto read_element = [&]<Kind L, Kind I, Kind D>(const Instruction& in) VELTRO_INLINE -> bool {
     const Value* object = operand.template operator()<L>(in.b);
     const Value* at = operand.template operator()<I>(in.c);
@@ -505,19 +521,7 @@ void Interpreter::run(const Code& code, Value* R) {
     if (!always_there(I) && !at) return false;
     const Value* element = element_of(*object, *at);
     if (!element) return false;
-    Value item = *element;
-    if constexpr (L == Kind::Register) {
-      R[in.b].reset();
-    } else if constexpr (L == Kind::Any) {
-      if (tag(in.b) == kRegister) R[index(in.b)].reset();
-    }
-    if constexpr (D == Kind::Name) {
-      env_.define<true>(in.a, std::move(item));
-    } else if constexpr (D == Kind::Register) {
-      R[in.a] = std::move(item);
-    } else {
-      store(in.a, std::move(item));
-    }
+    take_element.template operator()<L, D>(*element, in.b, in.a);
     return true;
   };
 
@@ -726,10 +730,7 @@ op_IndexChain: {
     const Value* inner = at ? element_of(*object, *at) : nullptr;
     const Value* last = inner ? peek(outer.c) : nullptr;
     if (const Value* element = last ? element_of(*inner, *last) : nullptr) {
-      // Copied before the object's register lets go of what holds it.
-      Value item = *element;
-      if (tag(pc->b) == kRegister) R[index(pc->b)].reset();
-      store(outer.a, std::move(item));
+      take_element.template operator()<Kind::Any, Kind::Any>(*element, pc->b, outer.a);
       done = true;
     }
   }
