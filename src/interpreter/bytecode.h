@@ -11,6 +11,10 @@
 // An instruction that fails leaves the Error value aside for the failure
 // handler and goes to its `fail` target; a value that is an Error never
 // sits in a register.
+// Tried form: an arithmetic, comparison or element instruction with x set
+// runs its quick path only; anything else (a failure, or the general rules)
+// goes to @d at once, reporting nothing, where the code runs again in the
+// usual way.
 #include <cstdint>
 #include <memory>
 #include <vector>

@@ -6,6 +6,7 @@
 #include "interpreter/compiler.h"
 
 #include <algorithm>
+#include <cassert>
 #include <functional>
 #include <limits>
 
@@ -75,6 +76,29 @@ bool is_chain(const IndexExpr& x) {
   return !(inner.object->kind == ExprKind::Identifier && inner.index->kind == ExprKind::String);
 }
 
+// Whether the expression compiles to instructions that can each be tried
+// without effect: element reads and arithmetic or comparison in their typed
+// forms, which either finish on their quick path or stop without a word
+// (see speculate).
+bool speculable(const Expr& e) {
+  if (is_leaf(e)) return true;
+  switch (e.kind) {
+    case ExprKind::BinaryOp: {
+      const auto& b = static_cast<const BinaryExpr&>(e);
+      ops::Op op = binary_operator(b.op);
+      return op != ops::Op::And && op != ops::Op::Or && !(is_constant(*b.left) && is_constant(*b.right)) &&
+             speculable(*b.left) && speculable(*b.right);
+    }
+    case ExprKind::Index: {
+      const auto& x = static_cast<const IndexExpr&>(e);
+      if (x.object->kind == ExprKind::Identifier && x.index->kind == ExprKind::String) return false;
+      return speculable(*x.object) && speculable(*x.index);
+    }
+    default:
+      return false;
+  }
+}
+
 Opcode binary_opcode(ops::Op op) {
   return static_cast<Opcode>(static_cast<int>(Opcode::Add) + static_cast<int>(op));
 }
@@ -119,6 +143,19 @@ class Compiler {
     Instruction instruction;
     std::vector<std::pair<char, Label>> targets;
   };
+  // A right side tried before its left name was checked (see speculate).
+  struct Replay {
+    Label at;    // where the tried code goes when an instruction leaves its quick path
+    Label back;  // where the tried code ends
+    const Expr* right;
+    Operand dest;
+    Operand name;
+    Label fail;
+    std::uint32_t top;  // the registers taken as the right side began
+  };
+  // How expressions compile: in the usual way; tried (see speculate); or
+  // in a replay, which checks names and tries nothing.
+  enum class Mode { Usual, Tried, Replay };
   struct LoopContext {
     Label exit;
     Label next;  // the round's end
@@ -129,6 +166,12 @@ class Compiler {
   std::uint32_t pc() const { return static_cast<std::uint32_t>(code_.instructions.size()); }
 
   std::uint32_t emit(Instruction i) {
+    if (mode_ == Mode::Tried) {
+      // Only instructions that know the tried form (x set: leave the quick
+      // path for @d, without a word).
+      assert(i.op == Opcode::Index || i.op == Opcode::IndexChain || i.op >= Opcode::Add_RRR);
+      i.x = 1;
+    }
     code_.instructions.push_back(i);
     return pc() - 1;
   }
@@ -186,6 +229,15 @@ class Compiler {
     emit({Opcode::Exit});
     // The names the code holds were interned when its source was read.
     code_.symbols = static_cast<std::uint32_t>(symbol_count());
+    // Replays first: their code may add handlers.
+    mode_ = Mode::Replay;
+    for (const Replay& r : replays_) {
+      bind(r.at);
+      emit_to({Opcode::Check, 0, 0, r.name}, 'd', r.fail);
+      top_ = r.top;
+      into(*r.right, r.dest, r.fail);
+      emit_to({Opcode::Jump}, 'd', r.back);
+    }
     // Handlers may add more handlers (none do today), so index, not iterate.
     for (std::size_t k = 0; k < colds_.size(); ++k) {
       Cold c = colds_[k];
@@ -274,12 +326,36 @@ class Compiler {
       l = operand(left, fail);
     } else if (left.kind == ExprKind::Identifier && !has_call(right)) {
       l = leaf(left);
+      // A tried right side reads the name by itself (see speculate).
+      if (mode_ == Mode::Tried) return {l, operand(right, fail)};
+      if (mode_ == Mode::Usual && speculable(right)) return {l, speculate(right, l, fail)};
       emit_to({Opcode::Check, 0, 0, l}, 'd', fail);
     } else {
       l = held(left, fail);
     }
     Operand r = operand(right, fail);
     return {l, r};
+  }
+
+  // The right side of `name OP right`, run before the name is checked: when
+  // every instruction of it takes its quick path, nothing can have failed,
+  // and the operation reads the name itself (the common case: the check is
+  // saved). The first instruction that would leave its quick path instead
+  // goes to a replay, placed after the code, which checks the name and runs
+  // the right side again in the usual way, so that any failure is reported
+  // in the order the operands are read. Trying has no effect but on the
+  // right side's registers.
+  Operand speculate(const Expr& right, Operand left, Label fail) {
+    Operand r = reg(alloc());
+    Label replay = new_label();
+    Label done = new_label();
+    std::uint32_t top = top_;
+    mode_ = Mode::Tried;
+    into(right, r, replay);
+    mode_ = Mode::Usual;
+    bind(done);
+    replays_.push_back({replay, done, &right, r, left, fail, top});
+    return r;
   }
 
   // A range bound: a failure is not passed on but becomes the bound's value.
@@ -701,6 +777,8 @@ class Compiler {
   std::uint32_t top_ = 0;
   std::vector<LabelState> labels_;
   std::vector<Cold> colds_;
+  std::vector<Replay> replays_;
+  Mode mode_ = Mode::Usual;
   std::vector<LoopContext> loops_;
   Label handler_ = 0;     // where a pending signal goes: the innermost loop's or try's handler, or the end
   Label returns_to_ = 0;  // where a return goes: the innermost try's handler, or the end

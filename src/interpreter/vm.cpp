@@ -569,6 +569,7 @@ op_Check:
   label: {                                                                                               \
     constexpr ops::Op kOp = operator_of(Opcode::op);                                                     \
     if (numeric.template operator()<kOp, VELTRO_KIND_##l, VELTRO_KIND_##r, VELTRO_KIND_##d>(*pc)) NEXT(); \
+    if (pc->x) FAIL();  /* tried: the replay runs it */                                                   \
     if (!Vm::general(*this, tagged<VELTRO_KIND_##l, VELTRO_KIND_##r, VELTRO_KIND_##d>(*pc), kOp, R, K, failure)) \
       FAIL();                                                                                            \
     NEXT();                                                                                              \
@@ -718,6 +719,7 @@ op_Dict: {
 
 op_Index:
   if (read_element.template operator()<Kind::Any, Kind::Any, Kind::Any>(*pc)) NEXT();
+  if (pc->x) FAIL();
   if (!Vm::element(*this, *pc, R, K, failure)) FAIL();
   NEXT();
 
@@ -738,6 +740,7 @@ op_IndexChain: {
     pc += 2;
     DISPATCH();
   }
+  if (pc->x) FAIL();
   // Otherwise the two reads run one by one, failures and all.
   if (!Vm::element(*this, *pc, R, K, failure)) FAIL();
   NEXT();
@@ -746,6 +749,7 @@ op_IndexChain: {
 #define VELTRO_ELEMENT_HANDLER(op, l, i, d)                                                          \
   op_##op##_##l##i##d:                                                                               \
   if (read_element.template operator()<VELTRO_KIND_##l, VELTRO_KIND_##i, VELTRO_KIND_##d>(*pc)) NEXT();     \
+  if (pc->x) FAIL();                                                                                 \
   if (!Vm::element(*this, tagged<VELTRO_KIND_##l, VELTRO_KIND_##i, VELTRO_KIND_##d>(*pc), R, K, failure)) \
     FAIL();                                                                                          \
   NEXT();
