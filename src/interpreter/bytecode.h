@@ -40,7 +40,8 @@ inline constexpr Operand kIndexMask = ~kTagMask;
 // One comment per instruction: what it does with its fields a, b, c, d and x.
 // "op b" is an operand, "dest a" a destination, "@d" a jump target.
 #define VELTRO_INSTRUCTIONS(X)                                                                      \
-  /* dest a = operand b (fail @d: an unbound name, or a name holding an Error) */                 \
+  /* dest a = operand b (fail @d: an unbound name, or a name holding an Error; typed forms:       \
+     VELTRO_TYPED_MOVES) */                                                                        \
   X(Move)                                                                                            \
   /* name b is bound, to a value that is no Error (fail @d otherwise, as Move would) */            \
   X(Check)                                                                                           \
@@ -59,6 +60,10 @@ inline constexpr Operand kIndexMask = ~kTagMask;
   X(TraceCall)                                                                                       \
   /* dest a = call of node c with the arguments in registers b...; @d on failure */                \
   X(Call)                                                                                            \
+  /* the same for a plain name that names no builtin (a user function, or a failure) */            \
+  X(CallUser)                                                                                        \
+  /* the same for a plain name that names a builtin */                                             \
+  X(CallBuiltin)                                                                                     \
   /* the same for `name = f(name, ...)`, a the name: f may change its first argument in place */   \
   X(CallUpdate)                                                                                      \
   /* dest a = array of the c values in registers b... */                                           \
@@ -155,6 +160,11 @@ inline constexpr Operand kIndexMask = ~kTagMask;
   T(Index, R, R, d) T(Index, R, K, d) T(Index, R, N, d) T(Index, N, R, d) T(Index, N, K, d) T(Index, N, N, d)
 #define VELTRO_TYPED_ELEMENTS(T) VELTRO_TYPED_ELEMENT_SOURCES(T, R) VELTRO_TYPED_ELEMENT_SOURCES(T, N)
 
+// Typed forms of Move: the source a constant or a name, the destination a
+// register or a name (kinds as above). Calls take their arguments, and let
+// and assignment their values, this way.
+#define VELTRO_TYPED_MOVES(T) T(Move, K, R) T(Move, N, R) T(Move, K, N) T(Move, N, N)
+
 enum class Opcode : std::uint16_t {
 #define VELTRO_OPCODE(name) name,
   VELTRO_INSTRUCTIONS(VELTRO_OPCODE)
@@ -163,6 +173,9 @@ enum class Opcode : std::uint16_t {
   VELTRO_TYPED_INSTRUCTIONS(VELTRO_TYPED_OPCODE)
   VELTRO_TYPED_ELEMENTS(VELTRO_TYPED_OPCODE)
 #undef VELTRO_TYPED_OPCODE
+#define VELTRO_MOVE_OPCODE(op, s, d) op##_##s##d,
+  VELTRO_TYPED_MOVES(VELTRO_MOVE_OPCODE)
+#undef VELTRO_MOVE_OPCODE
 };
 
 struct Instruction {
@@ -241,6 +254,25 @@ static_assert(element(name(0), name(1), name(2)).op == Opcode::Index_NNN);
 static_assert(element(name(0), reg(1), constant(2)).op == Opcode::Index_RKN);
 static_assert(element(kNone, name(1), name(2)).op == Opcode::Index);
 static_assert(element(reg(0), constant(1), reg(2)).b == constant(1));
+
+// A leaf's value into dest a, from operand b: a typed form of Move when
+// there is one (see VELTRO_TYPED_MOVES), its operands bare indices; else
+// Move.
+[[nodiscard]] constexpr Instruction move(Operand dest, Operand source) {
+  bool typed = (tag(dest) == kRegister || tag(dest) == kName) && (tag(source) == kConstant || tag(source) == kName);
+  if (!typed) return {Opcode::Move, 0, dest, source};
+  int d = tag(dest) == kName ? 2 : 0;
+  int s = tag(source) == kName ? 1 : 0;
+  return {static_cast<Opcode>(static_cast<int>(Opcode::Move_KR) + d + s), 0, index(dest), index(source)};
+}
+
+static_assert(move(reg(1), constant(2)).op == Opcode::Move_KR);
+static_assert(move(reg(1), name(2)).op == Opcode::Move_NR);
+static_assert(move(name(1), constant(2)).op == Opcode::Move_KN);
+static_assert(move(name(1), name(2)).op == Opcode::Move_NN);
+static_assert(move(name(1), name(2)).b == 2);
+static_assert(move(kNone, name(2)).op == Opcode::Move);
+static_assert(move(reg(0), reg(1)).op == Opcode::Move);
 
 // The statement whose failure a Fail instruction reports.
 enum class FailKind : std::uint8_t {

@@ -8,10 +8,6 @@
 
 namespace veltro {
 
-namespace {
-
-// The native function a call's name names, bound at its first call: a
-// global builtin for a plain name, a module function for a dotted one.
 int native_of(const CallExpr& call) {
   if (call.native == CallExpr::kUnresolved) {
     std::optional<NativeIndex> index = natives::find(call.name);
@@ -19,8 +15,6 @@ int native_of(const CallExpr& call) {
   }
   return call.native;
 }
-
-}  // namespace
 
 // Evaluates a call's arguments, left to right, into `args`. The first that
 // fails ends it: that Error value is returned, null otherwise.

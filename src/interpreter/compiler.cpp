@@ -169,7 +169,7 @@ class Compiler {
     if (mode_ == Mode::Tried) {
       // Only instructions that know the tried form (x set: leave the quick
       // path for @d, without a word).
-      assert(i.op == Opcode::Index || i.op == Opcode::IndexChain || i.op >= Opcode::Add_RRR);
+      assert(i.op == Opcode::Index || i.op == Opcode::IndexChain || (i.op >= Opcode::Add_RRR && i.op < Opcode::Move_KR));
       i.x = 1;
     }
     code_.instructions.push_back(i);
@@ -375,7 +375,7 @@ class Compiler {
     switch (e.kind) {
       case ExprKind::Number: case ExprKind::Float: case ExprKind::String: case ExprKind::Boolean:
       case ExprKind::Identifier:
-        emit_to({Opcode::Move, 0, dest, leaf(e)}, 'd', fail);
+        emit_to(move(dest, leaf(e)), 'd', fail);
         break;
       case ExprKind::BinaryOp: {
         const auto& b = static_cast<const BinaryExpr&>(e);
@@ -455,6 +455,10 @@ class Compiler {
     std::uint32_t base = in_dest ? index(dest) : top_;
     alloc(in_dest ? n - 1 : n);
     for (std::uint32_t i = 0; i < n; ++i) into(*c.args[i], reg(base + i), fail);
+    // A plain name's callee kind is settled now (no trace lines to write).
+    if (op == Opcode::Call && !c.dotted && !debug_enabled()) {
+      op = native_of(c) >= 0 ? Opcode::CallBuiltin : Opcode::CallUser;
+    }
     emit_to({op, 0, dest, base, node}, 'd', fail);
   }
 

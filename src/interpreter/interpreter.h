@@ -36,6 +36,11 @@ using ExportTablePtr = std::shared_ptr<const ExportTable>;
   return static_cast<const FunctionDef&>(function.as_function());
 }
 
+// The native function a call's name names, bound at its first call: a
+// global builtin for a plain name, a module function for a dotted one; -1
+// for none. A plain name's is fixed once the natives are registered.
+int native_of(const CallExpr& call);
+
 // Native functions must be registered (runtime/native.h) before an
 // interpreter runs anything.
 class Interpreter {

@@ -310,12 +310,11 @@ struct Vm {
     return deliver(in, i.a, std::move(result), R, failure);
   }
 
-  // The user function a plain call reaches, when the loop may enter it
-  // itself: no trace lines to write, no builtin of that name, the arity
-  // right and the depth and stack within their limits. nullptr sends the
-  // call the general way, which also reports what is wrong.
+  // The user function a CallUser reaches, when the loop may enter it
+  // itself: the arity right and the depth and stack within their limits.
+  // nullptr sends the call the general way, which also reports what is
+  // wrong.
   [[gnu::always_inline]] static const FunctionDef* enterable(Interpreter& in, const CallExpr& call) {
-    if (call.native != -1 || call.dotted || debug_enabled()) return nullptr;
     const Value* found = in.env_.find_covered(call.symbol);
     if (!found || !found->is_function()) return nullptr;
     const FunctionDef& def = function_def(*found);
@@ -435,6 +434,13 @@ void Interpreter::run(const Code& code, Value* R) {
       return peek(o);
     }
   };
+  auto store_to = [&]<Kind D>(Operand dest, Value&& v) VELTRO_INLINE {
+    if constexpr (D == Kind::Name) {
+      env_.define<true>(dest, std::move(v));
+    } else {
+      R[dest] = std::move(v);
+    }
+  };
   auto store_inline_to = [&]<Kind D>(Operand dest, ValueType type, std::int64_t bits) VELTRO_INLINE {
     if constexpr (D == Kind::Name) {
       env_.define_inline<true>(dest, type, bits);
@@ -528,7 +534,10 @@ void Interpreter::run(const Code& code, Value* R) {
 #define VELTRO_LABEL(name) &&op_##name,
 #define VELTRO_TYPED_LABEL(op, l, r, d) &&op_##op##_##l##r##d,
   static constexpr void* kLabels[] = {VELTRO_INSTRUCTIONS(VELTRO_LABEL) VELTRO_TYPED_INSTRUCTIONS(VELTRO_TYPED_LABEL)
-                                          VELTRO_TYPED_ELEMENTS(VELTRO_TYPED_LABEL)};
+                                          VELTRO_TYPED_ELEMENTS(VELTRO_TYPED_LABEL)
+#define VELTRO_MOVE_LABEL(op, s, d) &&op_##op##_##s##d,
+                                          VELTRO_TYPED_MOVES(VELTRO_MOVE_LABEL)};
+#undef VELTRO_MOVE_LABEL
 #undef VELTRO_TYPED_LABEL
 #undef VELTRO_LABEL
 #define DISPATCH() goto* kLabels[static_cast<int>(pc->op)]
@@ -553,6 +562,7 @@ op_Move: {
   NEXT();
 }
 
+
 op_Check:
   if (!fetch(pc->b)) FAIL();
   NEXT();
@@ -565,6 +575,18 @@ op_Check:
 #define VELTRO_KIND_R Kind::Register
 #define VELTRO_KIND_K Kind::Constant
 #define VELTRO_KIND_N Kind::Name
+#define VELTRO_MOVE_HANDLER(op, s, d)                                                      \
+  op_##op##_##s##d: {                                                                      \
+    const Value* v = operand.template operator()<VELTRO_KIND_##s>(pc->b);                  \
+    if (VELTRO_KIND_##s == Kind::Name && (!v || v->is_error())) [[unlikely]] {              \
+      v = fetch(tagged<VELTRO_KIND_##s>(pc->b));                                           \
+      FAIL();                                                                              \
+    }                                                                                      \
+    store_to.template operator()<VELTRO_KIND_##d>(pc->a, Value(*v));                       \
+    NEXT();                                                                                \
+  }
+VELTRO_TYPED_MOVES(VELTRO_MOVE_HANDLER)
+#undef VELTRO_MOVE_HANDLER
 #define VELTRO_BINARY_HANDLER(label, op, l, r, d)                                                        \
   label: {                                                                                               \
     constexpr ops::Op kOp = operator_of(Opcode::op);                                                     \
@@ -645,14 +667,11 @@ op_TraceCall: {
   NEXT();
 }
 
-op_Call: {
+op_CallUser: {
   const FunctionDef* def;
   const Code* callee = nullptr;
   {  // locals end before the jump: a computed goto runs no destructors
     const auto& call = *static_cast<const CallExpr*>(nodes[pc->c]);
-    // A name the first call bound to a builtin or a module function (see
-    // native_of).
-    if (call.native >= 0) goto call_builtin;
     def = Vm::enterable(*this, call);
     if (def) {
       callee = &code_of(def->code, [&](bool checked) { return compile_body(def->body, checked); });
@@ -682,11 +701,10 @@ op_Call: {
 }
 
 // A plain call of a builtin runs it here, as the general way would.
-call_builtin: {
+op_CallBuiltin: {
   bool ok;
   {  // locals end before the jump: a computed goto runs no destructors
     const auto& call = *static_cast<const CallExpr*>(nodes[pc->c]);
-    if (call.dotted || debug_enabled()) goto call_prepared;
     std::span<Value> args(R + pc->b, call.args.size());
     ok = end_call(args, run_native(static_cast<NativeIndex>(call.native), args));
   }
@@ -694,14 +712,15 @@ call_builtin: {
   NEXT();
 }
 
+op_Call:
 op_CallUpdate:
 call_prepared: {
   bool ok;
   {  // locals end before the jump: a computed goto runs no destructors
     const auto& call = *static_cast<const CallExpr*>(nodes[pc->c]);
     std::span<Value> args(R + pc->b, call.args.size());
-    ok = end_call(args, pc->op == Opcode::Call ? call_prepared(call, args)
-                                               : call_updating_prepared(call, index(pc->a), args));
+    ok = end_call(args, pc->op != Opcode::CallUpdate ? call_prepared(call, args)
+                                                     : call_updating_prepared(call, index(pc->a), args));
   }
   if (!ok) FAIL();
   NEXT();
