@@ -916,6 +916,9 @@ op_Return: {
       return_value_.swap(value);
       signals_ |= kReturn;
     } else {
+      // The call ends with its own return, which takes the place of one
+      // left pending before it (a module's top-level return).
+      signals_ &= static_cast<std::uint8_t>(~kReturn);
       ok = leave(std::move(value));
     }
   }
