@@ -32,15 +32,20 @@ bool is_leaf(const Expr& e) {
 
 bool is_constant(const Expr& e) { return is_leaf(e) && e.kind != ExprKind::Identifier; }
 
-// Whether evaluating the expression may run a call, which may leave a
-// return, break or continue pending.
+// Whether evaluating the expression may run a call that can leave a
+// return, break or continue pending, or bind names: a user function, a
+// module's function, or a builtin that waits (Ctrl-C ends the wait by
+// unwinding). Other builtins see no variables and leave no signal.
 bool has_call(const Expr& e) {
   switch (e.kind) {
     case ExprKind::Number: case ExprKind::Float: case ExprKind::String: case ExprKind::Boolean:
     case ExprKind::Identifier:
       return false;
-    case ExprKind::Call:
-      return true;
+    case ExprKind::Call: {
+      const auto& c = static_cast<const CallExpr&>(e);
+      if (c.dotted || native_of(c) < 0 || natives::at(static_cast<NativeIndex>(c.native)).waits) return true;
+      return std::any_of(c.args.begin(), c.args.end(), [](const ExprPtr& x) { return has_call(*x); });
+    }
     case ExprKind::BinaryOp: {
       const auto& b = static_cast<const BinaryExpr&>(e);
       return has_call(*b.left) || has_call(*b.right);
