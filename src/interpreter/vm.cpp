@@ -437,8 +437,10 @@ void Interpreter::run(const Code& code, Value* R) {
   auto store_to = [&]<Kind D>(Operand dest, Value&& v) VELTRO_INLINE {
     if constexpr (D == Kind::Name) {
       env_.define<true>(dest, std::move(v));
-    } else {
+    } else if constexpr (D == Kind::Register) {
       R[dest] = std::move(v);
+    } else {
+      store(dest, std::move(v));
     }
   };
   auto store_inline_to = [&]<Kind D>(Operand dest, ValueType type, std::int64_t bits) VELTRO_INLINE {
@@ -510,13 +512,7 @@ void Interpreter::run(const Code& code, Value* R) {
     } else if constexpr (L == Kind::Any) {
       if (tag(object) == kRegister) R[index(object)].reset();
     }
-    if constexpr (D == Kind::Name) {
-      env_.define<true>(dest, std::move(item));
-    } else if constexpr (D == Kind::Register) {
-      R[dest] = std::move(item);
-    } else {
-      store(dest, std::move(item));
-    }
+    store_to.template operator()<D>(dest, std::move(item));
   };
   // An element that exists (see element_of) read into dest a, taken as
   // above; false otherwise (the general rules then decide).
