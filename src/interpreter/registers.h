@@ -34,7 +34,10 @@ class RegisterStack {
 
   // Ends the newest frame, which starts at `frame`.
   [[gnu::always_inline]] void pop(Value* frame) noexcept {
-    while (next_ != frame) (--next_)->reset();
+    // Walked with a local pointer: the member would be stored back at
+    // every register.
+    for (Value* p = next_; p != frame;) (--p)->reset();
+    next_ = frame;
     if (frame == base_ && current_ > 0) {
       --current_;
       base_ = chunks_[current_].data;

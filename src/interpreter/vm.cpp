@@ -311,15 +311,15 @@ struct Vm {
   }
 
   // The user function a CallUser reaches, when the loop may enter it
-  // itself: the arity right and the depth and stack within their limits.
-  // nullptr sends the call the general way, which also reports what is
-  // wrong.
+  // itself: the arity right and the depth within its limit. An entered call
+  // takes no native stack, so the stack is not asked. nullptr sends the call
+  // the general way, which also reports what is wrong.
   [[gnu::always_inline]] static const FunctionDef* enterable(Interpreter& in, const CallExpr& call) {
     const Value* found = in.env_.find_covered(call.symbol);
     if (!found || !found->is_function()) return nullptr;
     const FunctionDef& def = function_def(*found);
     if (def.params.size() != call.args.size()) return nullptr;
-    if (in.call_depth_ >= interrupt::call_limit() || stack_low()) return nullptr;
+    if (in.call_depth_ >= interrupt::call_limit()) return nullptr;
     return &def;
   }
   // Where an entered call whose body may not run goes at once.
