@@ -182,8 +182,11 @@ struct Instruction {
   Opcode op;
   std::uint8_t x = 0;
   std::uint32_t a = 0, b = 0, c = 0, d = 0;
+  // Where the loop runs the instruction: filled in from op when the code
+  // first runs, so that going to the next instruction reads no table.
+  mutable const void* handler = nullptr;
 };
-static_assert(sizeof(Instruction) == 20);
+static_assert(sizeof(Instruction) == 32);
 
 // The typed form of a general arithmetic or comparison instruction (Add to
 // GreaterEqual) or test; the general form itself when an operand or the
@@ -289,6 +292,8 @@ struct Code {
   std::uint32_t registers = 0;
   // Every name the code reads or binds is a symbol below this.
   std::uint32_t symbols = 0;
+  // Whether the instructions' handlers are filled in (see Instruction).
+  mutable bool threaded = false;
 };
 
 // The two forms of one piece of code: the usual one, and the one run when a

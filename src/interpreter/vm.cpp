@@ -311,25 +311,38 @@ struct Vm {
   }
 
   // The user function a CallUser reaches, when the loop may enter it
-  // itself: the arity right and the depth within its limit. An entered call
-  // takes no native stack, so the stack is not asked. nullptr sends the call
-  // the general way, which also reports what is wrong.
+  // itself: the arity right and the depth and stack within their limits.
+  // nullptr sends the call the general way, which also reports what is
+  // wrong.
   [[gnu::always_inline]] static const FunctionDef* enterable(Interpreter& in, const CallExpr& call) {
     const Value* found = in.env_.find_covered(call.symbol);
     if (!found || !found->is_function()) return nullptr;
     const FunctionDef& def = function_def(*found);
     if (def.params.size() != call.args.size()) return nullptr;
-    if (in.call_depth_ >= interrupt::call_limit()) return nullptr;
+    if (in.call_depth_ >= interrupt::call_limit() || stack_low()) return nullptr;
     return &def;
   }
-  // Where an entered call whose body may not run goes at once.
-  static constexpr Instruction kExitNow{Opcode::Exit};
-
   static constexpr std::uint8_t kReturn = Interpreter::kReturn;
   static constexpr std::uint8_t kInterrupt = Interpreter::kInterrupt;
 };
 
 void Interpreter::run(const Code& code, Value* R) {
+#define VELTRO_LABEL(name) &&op_##name,
+#define VELTRO_TYPED_LABEL(op, l, r, d) &&op_##op##_##l##r##d,
+#define VELTRO_MOVE_LABEL(op, s, d) &&op_##op##_##s##d,
+  static constexpr void* kLabels[] = {VELTRO_INSTRUCTIONS(VELTRO_LABEL) VELTRO_TYPED_INSTRUCTIONS(VELTRO_TYPED_LABEL)
+                                          VELTRO_TYPED_ELEMENTS(VELTRO_TYPED_LABEL)
+                                              VELTRO_TYPED_MOVES(VELTRO_MOVE_LABEL)};
+#undef VELTRO_MOVE_LABEL
+#undef VELTRO_TYPED_LABEL
+#undef VELTRO_LABEL
+  // Code runs once its instructions know their handlers.
+  auto thread = [](const Code& c) VELTRO_INLINE {
+    if (c.threaded) [[likely]] return;
+    for (const Instruction& in : c.instructions) in.handler = kLabels[static_cast<int>(in.op)];
+    c.threaded = true;
+  };
+  thread(code);
   // The code running now: this run's own, or that of a user function whose
   // call the loop entered itself (see Resume); those end before this run does.
   const Instruction* start = code.instructions.data();
@@ -527,16 +540,7 @@ void Interpreter::run(const Code& code, Value* R) {
     return true;
   };
 
-#define VELTRO_LABEL(name) &&op_##name,
-#define VELTRO_TYPED_LABEL(op, l, r, d) &&op_##op##_##l##r##d,
-  static constexpr void* kLabels[] = {VELTRO_INSTRUCTIONS(VELTRO_LABEL) VELTRO_TYPED_INSTRUCTIONS(VELTRO_TYPED_LABEL)
-                                          VELTRO_TYPED_ELEMENTS(VELTRO_TYPED_LABEL)
-#define VELTRO_MOVE_LABEL(op, s, d) &&op_##op##_##s##d,
-                                          VELTRO_TYPED_MOVES(VELTRO_MOVE_LABEL)};
-#undef VELTRO_MOVE_LABEL
-#undef VELTRO_TYPED_LABEL
-#undef VELTRO_LABEL
-#define DISPATCH() goto* kLabels[static_cast<int>(pc->op)]
+#define DISPATCH() goto* pc->handler
 #define NEXT() \
   do {         \
     ++pc;      \
@@ -671,6 +675,7 @@ op_CallUser: {
     def = Vm::enterable(*this, call);
     if (def) {
       callee = &code_of(def->code, [&](bool checked) { return compile_body(def->body, checked); });
+      thread(*callee);
       // The parameters' symbols were interned before the body was compiled.
       env_.cover(callee->symbols);
       resumes_.emplace_back(start, pc, R, K, nodes, Rc<const FunctionDef>(def), env_.enter_scope());
@@ -683,9 +688,9 @@ op_CallUser: {
   }
   if (def) {
     if (!harness::step()) [[unlikely]] {
+      // The call ends at once, with no result.
       R = registers_.push(0);
-      pc = &Vm::kExitNow;
-      DISPATCH();
+      goto op_Exit;
     }
     R = registers_.push(callee->registers);
     start = pc = callee->instructions.data();
