@@ -318,7 +318,7 @@ struct Vm {
     const Value* found = in.env_.find_covered(call.symbol);
     if (!found || !found->is_function()) return nullptr;
     const FunctionDef& def = function_def(*found);
-    if (def.params.size() != call.args.size()) return nullptr;
+    if (def.arity != call.arg_count) return nullptr;
     if (in.call_depth_ >= interrupt::call_limit() || stack_low()) return nullptr;
     return &def;
   }
@@ -681,7 +681,7 @@ op_CallUser: {
       resumes_.emplace_back(start, pc, R, K, nodes, Rc<const FunctionDef>(def), env_.enter_scope());
       ++entered;
       ++call_depth_;
-      std::span<Value> args(R + pc->b, call.args.size());
+      std::span<Value> args(R + pc->b, call.arg_count);
       // Binding takes each argument over, leaving its register null.
       env_.bind_parameters<true>(def->param_symbols.data(), args, def->distinct_params);
     }
@@ -706,7 +706,7 @@ op_CallBuiltin: {
   bool ok;
   {  // locals end before the jump: a computed goto runs no destructors
     const auto& call = *static_cast<const CallExpr*>(nodes[pc->c]);
-    std::span<Value> args(R + pc->b, call.args.size());
+    std::span<Value> args(R + pc->b, call.arg_count);
     ok = end_call(args, run_native(static_cast<NativeIndex>(call.native), args));
   }
   if (!ok) FAIL();
@@ -719,7 +719,7 @@ call_prepared: {
   bool ok;
   {  // locals end before the jump: a computed goto runs no destructors
     const auto& call = *static_cast<const CallExpr*>(nodes[pc->c]);
-    std::span<Value> args(R + pc->b, call.args.size());
+    std::span<Value> args(R + pc->b, call.arg_count);
     ok = end_call(args, pc->op != Opcode::CallUpdate ? call_prepared(call, args)
                                                      : call_updating_prepared(call, index(pc->a), args));
   }

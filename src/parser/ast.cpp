@@ -15,7 +15,8 @@ bool is_arithmetic_operator(TokenType op) {
   }
 }
 
-CallExpr::CallExpr(std::string n, std::vector<ExprPtr> a) : Expr(ExprKind::Call), name(std::move(n)), args(std::move(a)) {
+CallExpr::CallExpr(std::string n, std::vector<ExprPtr> a) : Expr(ExprKind::Call), name(std::move(n)), args(std::move(a)),
+      arg_count(static_cast<std::uint32_t>(args.size())) {
   if (auto dot = name.find('.'); dot != std::string::npos) {
     dotted = true;
     module_part = name.substr(0, dot);

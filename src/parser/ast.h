@@ -107,6 +107,7 @@ struct CallExpr : Expr {
   CallExpr(std::string n, std::vector<ExprPtr> a);
   std::string name;
   std::vector<ExprPtr> args;
+  std::uint32_t arg_count;  // args.size(), kept at hand
   // How the name reads: a plain name (symbol), or module and function parts
   // split at the first dot.
   bool dotted = false;
@@ -171,6 +172,7 @@ using Block = std::vector<StmtPtr>;
 struct FunctionDef final : FunctionObj {
   std::vector<std::string> params;
   std::vector<Symbol> param_symbols;
+  std::uint32_t arity = 0;      // how many parameters
   bool distinct_params = true;  // no name repeats among the parameters
   Block body;
   mutable std::shared_ptr<CodeSet> code;  // the body compiled, at the first call

@@ -237,6 +237,7 @@ StmtPtr BasicParser<Listening>::parse_def() {
       def->distinct_params = false;
     }
     def->param_symbols.push_back(symbol);
+    ++def->arity;
     advance();
     (void)expect(TokenType::Comma);
   }
