@@ -158,6 +158,19 @@ class Environment {
   void bind_parameters(const Symbol* params, std::span<Value> args, bool distinct = false) {
     for (std::size_t i = 0; i < args.size(); ++i) bind_parameter<covered>(params[i], std::move(args[i]), distinct);
   }
+  // The same for a call scope just entered whose parameters are covered
+  // and distinct: each is a new local binding unless declared global.
+  [[gnu::always_inline]] void bind_distinct_parameters(const Symbol* params, std::span<Value> args) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+      Symbol symbol = params[i];
+      Slot& s = slots_[symbol];
+      if (s.declared_global) [[unlikely]] {
+        define_new(symbol, std::move(args[i]));
+      } else {
+        push_binding(s, symbol, std::move(args[i]));
+      }
+    }
+  }
   // The same for a call whose argument count is fixed and equal to the
   // parameter count.
   template <std::size_t N>

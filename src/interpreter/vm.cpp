@@ -322,6 +322,12 @@ struct Vm {
     if (in.call_depth_ >= interrupt::call_limit() || stack_low()) return nullptr;
     return &def;
   }
+  // Parameters of which some name repeats, bound in the call scope just
+  // entered.
+  [[gnu::noinline]] static void bind_repeated(Interpreter& in, const FunctionDef& def, std::span<Value> args) {
+    in.env_.bind_parameters<true>(def.param_symbols.data(), args, false);
+  }
+
   static constexpr std::uint8_t kReturn = Interpreter::kReturn;
   static constexpr std::uint8_t kInterrupt = Interpreter::kInterrupt;
 };
@@ -683,7 +689,11 @@ op_CallUser: {
       ++call_depth_;
       std::span<Value> args(R + pc->b, call.arg_count);
       // Binding takes each argument over, leaving its register null.
-      env_.bind_parameters<true>(def->param_symbols.data(), args, def->distinct_params);
+      if (def->distinct_params) [[likely]] {
+        env_.bind_distinct_parameters(def->param_symbols.data(), args);
+      } else {
+        Vm::bind_repeated(*this, *def, args);
+      }
     }
   }
   if (def) {
