@@ -58,8 +58,11 @@ class Environment {
   template <bool covered = false>
   [[gnu::always_inline]] [[nodiscard]] Value* binding_to_replace(Symbol symbol) noexcept {
     if (covered || symbol < count_) {
+      // At top level no call binding exists, so what a name shows is its
+      // global, if it has one.
+      if (depth_ == 0) return const_cast<Value*>(visible_[symbol]);
       Slot& s = slots_[symbol];
-      if (depth_ == 0 || s.declared_global) {
+      if (s.declared_global) {
         if (s.has_global) return &s.global;
       } else if (s.top && s.top->depth == depth_) {
         return &s.top->value;
