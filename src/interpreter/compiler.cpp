@@ -646,9 +646,20 @@ class Compiler {
     Label failed = new_label();
     test(*s.condition, otherwise, failed);
     cold(failed, {Opcode::Fail, static_cast<std::uint8_t>(FailKind::If)}, {{'d', end}});
-    guarded(s.then_body, calls, [&] { emit_to({Opcode::Jump}, 'd', end); });
-    bind(otherwise);
-    if (s.else_body) guarded(*s.else_body, calls, [&] { emit_to({Opcode::Jump}, 'd', end); });
+    if (s.else_body) {
+      guarded(s.then_body, calls, [&] { emit_to({Opcode::Jump}, 'd', end); });
+      bind(otherwise);
+      guarded(*s.else_body, calls, [&] { emit_to({Opcode::Jump}, 'd', end); });
+    } else {
+      // With no else, the end follows the last copy of the then-body (see
+      // guarded): only a first copy of two jumps over the second.
+      bool first = calls && !checked_;
+      guarded(s.then_body, calls, [&] {
+        if (first) emit_to({Opcode::Jump}, 'd', end);
+        first = false;
+      });
+      bind(otherwise);
+    }
     bind(end);
     return calls;
   }
