@@ -20,13 +20,20 @@ namespace {
 
 constexpr std::uint32_t kUnbound = std::numeric_limits<std::uint32_t>::max();
 
+// A number written with a minus, -5 or -0.5: a constant like the number.
+bool is_negative_literal(const Expr& e) {
+  if (e.kind != ExprKind::UnaryOp) return false;
+  const auto& u = static_cast<const UnaryExpr&>(e);
+  return u.op == TokenType::Minus && (u.operand->kind == ExprKind::Number || u.operand->kind == ExprKind::Float);
+}
+
 bool is_leaf(const Expr& e) {
   switch (e.kind) {
     case ExprKind::Number: case ExprKind::Float: case ExprKind::String: case ExprKind::Boolean:
     case ExprKind::Identifier:
       return true;
     default:
-      return false;
+      return is_negative_literal(e);
   }
 }
 
@@ -299,6 +306,14 @@ class Compiler {
         return constant(add_constant(Value::shared_string(static_cast<const StringExpr&>(e).literal.get())));
       case ExprKind::Boolean: return constant(add_constant(Value::boolean(static_cast<const BooleanExpr&>(e).value)));
       case ExprKind::Identifier: return name(static_cast<const IdentifierExpr&>(e).symbol);
+      case ExprKind::UnaryOp: {
+        if (!is_negative_literal(e)) return kNone;
+        const Expr& x = *static_cast<const UnaryExpr&>(e).operand;
+        if (x.kind == ExprKind::Number) {
+          return constant(add_constant(Value::number(ops::wrap_negate(static_cast<const NumberExpr&>(x).value))));
+        }
+        return constant(add_constant(Value::real(-static_cast<const FloatExpr&>(x).value)));
+      }
       default: return kNone;
     }
   }
@@ -389,6 +404,10 @@ class Compiler {
         break;
       }
       case ExprKind::UnaryOp: {
+        if (is_negative_literal(e)) {
+          emit_to(move(dest, leaf(e)), 'd', fail);
+          break;
+        }
         const auto& u = static_cast<const UnaryExpr&>(e);
         Operand x = operand(*u.operand, fail);
         if (u.op == TokenType::Not) {
