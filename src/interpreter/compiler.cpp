@@ -577,7 +577,7 @@ class Compiler {
         calls = match_statement(static_cast<const MatchStmt&>(s));
         break;
       case StmtKind::Try:
-        try_statement(static_cast<const TryStmt&>(s));
+        calls = try_statement(static_cast<const TryStmt&>(s));
         break;
       case StmtKind::Return: {
         const auto& r = static_cast<const ReturnStmt&>(s);
@@ -790,7 +790,11 @@ class Compiler {
     return calls;
   }
 
-  void try_statement(const TryStmt& s) {
+  // A failure can reach the catch right after a call in the same statement
+  // left a break, continue or return pending: the catch body then runs as
+  // any statement list does with a signal pending, and the signal acts
+  // after the try.
+  bool try_statement(const TryStmt& s) {
     Label handler = new_label();
     Label caught = new_label();
     Label end = new_label();
@@ -807,8 +811,9 @@ class Compiler {
     bind(handler);
     emit_to({Opcode::TryHandler, 0, 0, s.symbol}, {{'a', caught}, {'c', outer}});
     bind(caught);
-    statements(s.catch_body);
+    guarded(s.catch_body, true, [&] { emit_to({Opcode::Jump}, 'd', end); });
     bind(end);
+    return true;
   }
 
   Code& code_;
