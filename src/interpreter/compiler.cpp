@@ -624,6 +624,7 @@ class Compiler {
       }
     }
     top_ = mark;
+    if (calls) ++call_statements_;
     if (checked_ || calls) emit_to({Opcode::CheckSignals}, 'c', handler_);
   }
 
@@ -705,6 +706,9 @@ class Compiler {
 
   // However a loop ends, a break is spent: one that was pending as it
   // began, or that a call in its condition or its array left, as well.
+  // Nothing else is: a continue that a call in the body left pending beside
+  // the break outlives the loop, so a loop whose body runs a call counts as
+  // a statement that ran one, and what follows it checks the signals.
   void loop_end(bool calls) {
     if (checked_ || calls) emit({Opcode::LoopEnd});
   }
@@ -719,10 +723,11 @@ class Compiler {
     test(*s.condition, exit, failed);
     top_ = mark;
     cold(failed, {Opcode::Fail, static_cast<std::uint8_t>(FailKind::While)}, {{'d', exit}});
+    std::size_t before = call_statements_;
     loop_body(s.body, calls, exit, [&](Label handler) { emit_to({Opcode::Loop}, {{'d', top}, {'c', handler}}); });
     bind(exit);
     loop_end(calls);
-    return calls;
+    return calls || call_statements_ != before;
   }
 
   bool for_statement(const ForStmt& s) {
@@ -750,6 +755,7 @@ class Compiler {
       round = Opcode::ForRound;
     }
     bind(top);
+    std::size_t before = call_statements_;
     loop_body(s.body, calls, exit,
               [&](Label handler) {
                 emit_to({round, 0, state, s.symbol}, {{'c', handler}, {'d', top}});
@@ -759,7 +765,7 @@ class Compiler {
     loop_end(calls);
     emit({Opcode::Clear, 0, state});
     bind(after);
-    return calls;
+    return calls || call_statements_ != before;
   }
 
   bool match_statement(const MatchStmt& s) {
@@ -827,6 +833,7 @@ class Compiler {
   Label handler_ = 0;     // where a pending signal goes: the innermost loop's or try's handler, or the end
   Label returns_to_ = 0;  // where a return goes: the innermost try's handler, or the end
   Label end_ = 0;         // the end of the code, where a call the loop entered returns
+  std::size_t call_statements_ = 0;  // statements compiled so far that run a call
 };
 
 }  // namespace
