@@ -141,32 +141,34 @@ class TerminalRepl(unittest.TestCase):
             ">>>",
         ])
 
+    def start_running(self, line, marker):
+        """Enters a line that prints `marker`, then keeps running: once the
+        marker shows, the entry is running and no longer being edited (a
+        Ctrl-C sent earlier would drop the line instead)."""
+        self.keys("-l", line)
+        self.keys("Enter")
+        self.wait_for(f"\n{marker}\n")
+        time.sleep(0.2)
+        self.assertNotEqual(self.lines()[-1], ">>>", f"{line!r} should still be running")
+
     def test_ctrl_c_stops_the_running_entry(self):
         self.enter("let kept = 7")
-        self.enter("def spin() { while true { } }")
-        self.keys("-l", "spin()")
-        self.keys("Enter")
-        time.sleep(0.3)
-        self.assertNotEqual(self.lines()[-1], ">>>", "the loop should still be running")
+        self.enter('def spin() { print("spinning"); while true { } }')
+        self.start_running("spin()", "spinning")
         self.interrupt()
         self.assertEqual(self.lines()[-2:], ["[ERROR] Interrupted", ">>>"])
         self.assertEqual(self.screen().count("[ERROR]"), 1, self.screen())
         self.enter("kept * 6")
         self.assertEqual(self.lines()[-2:], ["42", ">>>"])
         # A second interrupt works as the first.
-        self.keys("-l", "while true { }")
-        self.keys("Enter")
-        time.sleep(0.2)
+        self.start_running('print("looping"); while true { }', "looping")
         self.interrupt()
         self.assertEqual(self.screen().count("[ERROR] Interrupted"), 2, self.screen())
         self.enter("kept")
         self.assertEqual(self.lines()[-2:], ["7", ">>>"])
         # A sleep ends at once too.
         self.enter("use sys;")
-        self.keys("-l", "sys.sleep(600)")
-        self.keys("Enter")
-        time.sleep(0.3)
-        self.assertNotEqual(self.lines()[-1], ">>>", "the sleep should still be running")
+        self.start_running('print("sleeping"); sys.sleep(600)', "sleeping")
         self.interrupt()
         self.assertEqual(self.lines()[-2:], ["[ERROR] Interrupted", ">>>"])
 
