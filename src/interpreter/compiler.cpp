@@ -669,19 +669,23 @@ class Compiler {
     if (s.else_body) {
       guarded(s.then_body, calls, [&] { emit_to({Opcode::Jump}, 'd', end); });
       bind(otherwise);
-      guarded(*s.else_body, calls, [&] { emit_to({Opcode::Jump}, 'd', end); });
+      guarded_before(*s.else_body, calls, end);
     } else {
-      // With no else, the end follows the last copy of the then-body (see
-      // guarded): only a first copy of two jumps over the second.
-      bool first = calls && !checked_;
-      guarded(s.then_body, calls, [&] {
-        if (first) emit_to({Opcode::Jump}, 'd', end);
-        first = false;
-      });
+      guarded_before(s.then_body, calls, end);
       bind(otherwise);
     }
     bind(end);
     return calls;
+  }
+
+  // A guarded statement list that `end` follows: only a first copy of two
+  // jumps there, over the second.
+  void guarded_before(const Block& block, bool pending, Label end) {
+    bool first = pending && !checked_;
+    guarded(block, pending, [&] {
+      if (first) emit_to({Opcode::Jump}, 'd', end);
+      first = false;
+    });
   }
 
   // The body of a loop, with its own handler for the signals that reach it.
@@ -817,7 +821,7 @@ class Compiler {
     bind(handler);
     emit_to({Opcode::TryHandler, 0, 0, s.symbol}, {{'a', caught}, {'c', outer}});
     bind(caught);
-    guarded(s.catch_body, true, [&] { emit_to({Opcode::Jump}, 'd', end); });
+    guarded_before(s.catch_body, true, end);
     bind(end);
     return true;
   }
