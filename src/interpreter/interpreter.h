@@ -219,15 +219,12 @@ class Interpreter {
   // A user function's call entered by the loop without leaving it: where the
   // caller goes on once the callee's code exits.
   struct Resume {
-    Resume(const Instruction* start, const Instruction* pc, Value* registers, const Value* constants,
-           const void* const* nodes, Rc<const FunctionDef> callee, Environment::Mark scope)
-        : start(start), pc(pc), registers(registers), constants(constants), nodes(nodes), callee(std::move(callee)),
-          scope(scope) {}
-    const Instruction* start;
+    Resume(const Code* code, const Instruction* pc, Value* registers, Rc<const FunctionDef> callee,
+           Environment::Mark scope)
+        : code(code), pc(pc), registers(registers), callee(std::move(callee)), scope(scope) {}
+    const Code* code;       // the caller's
     const Instruction* pc;  // the call
     Value* registers;
-    const Value* constants;
-    const void* const* nodes;
     Rc<const FunctionDef> callee;  // the body may rebind the name; keep the function alive
     Environment::Mark scope;
   };

@@ -7,7 +7,6 @@
 #include "interpreter/messages.h"
 #include "runtime/console.h"
 #include "runtime/limits.h"
-#include "runtime/stack_guard.h"
 
 // Lambdas of the loop that must not cost a call.
 #define VELTRO_INLINE __attribute__((always_inline))
@@ -311,15 +310,16 @@ struct Vm {
   }
 
   // The user function a CallUser reaches, when the loop may enter it
-  // itself: the arity right and the depth and stack within their limits.
-  // nullptr sends the call the general way, which also reports what is
-  // wrong.
+  // itself: the arity right and the depth within its limit. A call the loop
+  // enters runs on the loop's own C++ frame, so only the general way, which
+  // recurses, checks the stack. nullptr sends the call the general way,
+  // which also reports what is wrong.
   [[gnu::always_inline]] static const FunctionDef* enterable(Interpreter& in, const CallExpr& call) {
     const Value* found = in.env_.find_covered(call.symbol);
     if (!found || !found->is_function()) return nullptr;
     const FunctionDef& def = function_def(*found);
     if (def.arity != call.arg_count) return nullptr;
-    if (in.call_depth_ >= interrupt::call_limit() || stack_low()) return nullptr;
+    if (in.call_depth_ >= interrupt::call_limit()) return nullptr;
     return &def;
   }
   // Parameters of which some name repeats, bound in the call scope just
@@ -351,6 +351,7 @@ void Interpreter::run(const Code& code, Value* R) {
   thread(code);
   // The code running now: this run's own, or that of a user function whose
   // call the loop entered itself (see Resume); those end before this run does.
+  const Code* running = &code;
   const Instruction* start = code.instructions.data();
   const Instruction* pc = start;
   const Value* K = code.constants.data();
@@ -408,11 +409,12 @@ void Interpreter::run(const Code& code, Value* R) {
     Resume& back = resumes_.back();
     env_.leave_scope(back.scope);
     --call_depth_;
-    start = back.start;
+    running = back.code;
+    start = running->instructions.data();
     pc = back.pc;
     R = back.registers;
-    K = back.constants;
-    nodes = back.nodes;
+    K = running->constants.data();
+    nodes = running->nodes.data();
     resumes_.pop_back();
     --entered;
     return deliver(pc->a, std::move(result));
@@ -684,7 +686,7 @@ op_CallUser: {
       thread(*callee);
       // The parameters' symbols were interned before the body was compiled.
       env_.cover(callee->symbols);
-      resumes_.emplace_back(start, pc, R, K, nodes, Rc<const FunctionDef>(def), env_.enter_scope());
+      resumes_.emplace_back(running, pc, R, Rc<const FunctionDef>(def), env_.enter_scope());
       ++entered;
       ++call_depth_;
       std::span<Value> args(R + pc->b, call.arg_count);
@@ -703,6 +705,7 @@ op_CallUser: {
       goto op_Exit;
     }
     R = registers_.push(callee->registers);
+    running = callee;
     start = pc = callee->instructions.data();
     K = callee->constants.data();
     nodes = callee->nodes.data();
