@@ -6,7 +6,7 @@
 namespace veltro {
 
 namespace {
-Core g_core = Core::Tree;
+Core g_core = Core::Compiled;
 }
 
 void select_core(Core core) noexcept { g_core = core; }

@@ -1,7 +1,8 @@
 #pragma once
-// Which of the two cores runs scripts: the tree-walking evaluator or the
-// compiled instruction loop. Both give the same bytes; the choice exists so
-// that they can be run side by side until the tree-walker goes.
+// Which of the two cores runs scripts: the compiled instruction loop (the
+// default) or the tree-walking evaluator. Both give the same bytes; the
+// choice exists so that they can be run side by side until the tree-walker
+// goes.
 namespace veltro {
 
 enum class Core { Tree, Compiled };
